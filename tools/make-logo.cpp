@@ -1,0 +1,186 @@
+// make-logo: draws the demo's logo (a signature and a heart) and writes it as assets/Lurvo.png.
+//
+// The demo adds the logo's colour channels to its picture and ignores alpha, so every
+// pixel written here is either fully transparent black or white with the stroke's
+// coverage in alpha. The drawing is fitted so that its soft strokes touch, and stay
+// inside, the box the demo's layout expects.
+
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRect>
+#include <QTransform>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int imageWidth = 1920;
+constexpr int imageHeight = 1080;
+constexpr int dotsPerMetre = 2835;
+const QRect drawingBox(QPoint(540, 340), QPoint(1295, 587));
+constexpr qreal penWidth = 6.5;
+
+// Cursive loops along a baseline that climbs to the right, one loop per letter.
+void addLetters(QPainterPath &path, QPointF start)
+{
+    const qreal heights[] = {58, 112, 44, 48, 104, 52, 40};
+    const qreal advance = 13.0;
+    const qreal swing = 21.0;
+    const qreal climb = -0.30;
+    const int stepsPerLetter = 96;
+    const int letters = int(sizeof heights / sizeof heights[0]);
+    const qreal twoPi = 2.0 * M_PI;
+    for (int i = 1; i <= letters * stepsPerLetter; ++i) {
+        const qreal s = twoPi * i / stepsPerLetter;
+        const int letter = qMin(int(s / twoPi), letters - 1);
+        const qreal x = start.x() + advance * s + swing * std::sin(s);
+        const qreal y = start.y() + climb * (x - start.x()) - heights[letter] * (1.0 - std::cos(s)) / 2.0;
+        path.lineTo(x, y);
+    }
+}
+
+QPainterPath signature()
+{
+    QPainterPath path;
+    // A looped capital: up to the top, back down below the baseline, into the letters.
+    path.moveTo(0, 12);
+    path.cubicTo(38, -36, 92, -168, 62, -192);
+    path.cubicTo(36, -210, 18, -150, 44, -92);
+    path.cubicTo(60, -52, 72, 2, 42, 18);
+    path.cubicTo(22, 28, 8, 8, 66, -6);
+    addLetters(path, path.currentPosition());
+    // A closing flourish that swings down and under the name, then back up to the right.
+    const QPointF end = path.currentPosition();
+    path.cubicTo(end.x() + 30, end.y() + 60, end.x() - 260, end.y() + 210, end.x() - 420, end.y() + 190);
+    path.cubicTo(end.x() - 300, end.y() + 150, end.x() - 80, end.y() + 70, end.x() + 40, end.y() - 10);
+
+    // A small outlined heart, slightly tilted, after the flourish.
+    const QPointF tip(end.x() + 110, end.y() - 8);
+    const qreal w = 54;
+    const qreal h = 56;
+    QPainterPath heart;
+    heart.moveTo(tip);
+    heart.cubicTo(tip.x() - 0.75 * w, tip.y() - 0.45 * h, tip.x() - 0.55 * w, tip.y() - 1.15 * h, tip.x() - 0.02 * w, tip.y() - 0.78 * h);
+    heart.cubicTo(tip.x() + 0.45 * w, tip.y() - 1.2 * h, tip.x() + 0.8 * w, tip.y() - 0.55 * h, tip.x() + 0.04 * w, tip.y() + 0.02 * h);
+    path.addPath(QTransform().translate(tip.x(), tip.y()).rotate(-12).translate(-tip.x(), -tip.y()).map(heart));
+    return path;
+}
+
+// Renders the path's antialiased coverage and softens it, so stroke edges fade out
+// gradually instead of within one pixel.
+std::vector<int> renderAlpha(const QPainterPath &path)
+{
+    QImage canvas(imageWidth, imageHeight, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    {
+        QPainter painter(&canvas);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::white, penWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(path);
+    }
+
+    std::vector<float> alpha(size_t(imageWidth) * imageHeight);
+    for (int y = 0; y < imageHeight; ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(canvas.constScanLine(y));
+        for (int x = 0; x < imageWidth; ++x)
+            alpha[size_t(y) * imageWidth + x] = float(qAlpha(line[x]));
+    }
+
+    std::vector<float> tmp(alpha.size());
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int y = 0; y < imageHeight; ++y)
+            for (int x = 0; x < imageWidth; ++x) {
+                const size_t i = size_t(y) * imageWidth + x;
+                const float l = x > 0 ? alpha[i - 1] : 0.0f;
+                const float r = x + 1 < imageWidth ? alpha[i + 1] : 0.0f;
+                tmp[i] = (l + 2.0f * alpha[i] + r) / 4.0f;
+            }
+        for (int y = 0; y < imageHeight; ++y)
+            for (int x = 0; x < imageWidth; ++x) {
+                const size_t i = size_t(y) * imageWidth + x;
+                const float u = y > 0 ? tmp[i - imageWidth] : 0.0f;
+                const float d = y + 1 < imageHeight ? tmp[i + imageWidth] : 0.0f;
+                alpha[i] = (u + 2.0f * tmp[i] + d) / 4.0f;
+            }
+    }
+
+    std::vector<int> result(alpha.size());
+    for (size_t i = 0; i < alpha.size(); ++i)
+        result[i] = qBound(0, int(std::lround(alpha[i])), 255);
+    return result;
+}
+
+QRect paintedBounds(const std::vector<int> &alpha)
+{
+    QRect bounds;
+    for (int y = 0; y < imageHeight; ++y)
+        for (int x = 0; x < imageWidth; ++x)
+            if (alpha[size_t(y) * imageWidth + x] > 0)
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
+}
+
+// Maps the path's geometric bounds onto the box shrunk by per-side margins, and
+// corrects the margins until the softened strokes cover exactly the box.
+std::vector<int> fitToBox(const QPainterPath &artwork)
+{
+    const QRectF source = artwork.boundingRect();
+    qreal left = penWidth, top = penWidth, right = penWidth, bottom = penWidth;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        const QRectF target(QPointF(drawingBox.left() + left, drawingBox.top() + top),
+                            QPointF(drawingBox.right() + 1 - right, drawingBox.bottom() + 1 - bottom));
+        const QTransform fit = QTransform()
+                                   .translate(target.left(), target.top())
+                                   .scale(target.width() / source.width(), target.height() / source.height())
+                                   .translate(-source.left(), -source.top());
+        std::vector<int> alpha = renderAlpha(fit.map(artwork));
+        const QRect painted = paintedBounds(alpha);
+        if (painted == drawingBox)
+            return alpha;
+        // Half steps: coverage thresholds make full corrections overshoot.
+        left += 0.5 * (drawingBox.left() - painted.left());
+        top += 0.5 * (drawingBox.top() - painted.top());
+        right += 0.5 * (painted.right() - drawingBox.right());
+        bottom += 0.5 * (painted.bottom() - drawingBox.bottom());
+    }
+    return {};
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+        return 2;
+    }
+
+    const std::vector<int> alpha = fitToBox(signature());
+    if (alpha.empty()) {
+        std::fprintf(stderr, "make-logo: the drawing could not be fitted to its box\n");
+        return 1;
+    }
+
+    QImage logo(imageWidth, imageHeight, QImage::Format_ARGB32);
+    for (int y = 0; y < imageHeight; ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(logo.scanLine(y));
+        for (int x = 0; x < imageWidth; ++x) {
+            const int a = alpha[size_t(y) * imageWidth + x];
+            line[x] = a > 0 ? qRgba(255, 255, 255, a) : qRgba(0, 0, 0, 0);
+        }
+    }
+    logo.setDotsPerMeterX(dotsPerMetre);
+    logo.setDotsPerMeterY(dotsPerMetre);
+
+    QImageWriter writer(QString::fromLocal8Bit(argv[1]), "png");
+    if (!writer.write(logo)) {
+        std::fprintf(stderr, "make-logo: %s\n", qPrintable(writer.errorString()));
+        return 1;
+    }
+    return 0;
+}
