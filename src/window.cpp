@@ -65,9 +65,13 @@ void Window::initializeGL()
 
     m_vao.release();
 
-    m_shader.addShaderFromSourceFile(QOpenGLShader::Vertex, QStringLiteral(":/shader.vert"));
-    m_shader.addShaderFromSourceFile(QOpenGLShader::Fragment, QStringLiteral(":/shader.frag"));
-    m_shader.link();
+    const bool vertexAdded = m_shader.addShaderFromSourceFile(QOpenGLShader::Vertex, QStringLiteral(":/shader.vert"));
+    const bool fragmentAdded = m_shader.addShaderFromSourceFile(QOpenGLShader::Fragment, QStringLiteral(":/shader.frag"));
+    const bool linked = m_shader.link();
+    // A program that lost a stage may still link and would draw undefined colours;
+    // removing its shaders unlinks it, so every frame skips the pass instead.
+    if (!vertexAdded || !fragmentAdded || !linked)
+        m_shader.removeAllShaders();
 }
 
 // The shaders divide framebuffer coordinates by the resolution they are sent, so the
