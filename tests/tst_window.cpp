@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <QOpenGLContext>
+#include <QOpenGLDebugLogger>
 #include <QResource>
 #include <QScreen>
 
@@ -32,6 +33,42 @@ protected:
         ++frames;
         lastFrame = grabFramebuffer();
     }
+};
+
+// Runs on a debug context and keeps every error the driver reports.
+class DebugWindow : public Window
+{
+public:
+    int frames = 0;
+    bool logging = false;
+    QStringList errors;
+
+    DebugWindow()
+    {
+        QSurfaceFormat format = requestedFormat();
+        format.setOption(QSurfaceFormat::DebugContext);
+        setFormat(format);
+    }
+
+    // The logger must be torn down while its context is current.
+    ~DebugWindow() override { makeCurrent(); }
+
+protected:
+    void initializeGL() override
+    {
+        logging = m_logger.initialize();
+        QObject::connect(&m_logger, &QOpenGLDebugLogger::messageLogged, [this](const QOpenGLDebugMessage &message) {
+            if (message.type() == QOpenGLDebugMessage::ErrorType)
+                errors << message.message();
+        });
+        m_logger.startLogging(QOpenGLDebugLogger::SynchronousLogging);
+        Window::initializeGL();
+    }
+
+    void paintOverGL() override { ++frames; }
+
+private:
+    QOpenGLDebugLogger m_logger;
 };
 
 bool near(QRgb pixel, int r, int g, int b, int tolerance = 2)
@@ -101,6 +138,7 @@ private slots:
     void escapeQuits();
     void otherKeysChangeNothing();
     void destructionFreesGpuObjectsQuietly();
+    void noOpenGLErrorsOverManyFrames();
     void missingLogoDrawsWithoutWarnings();
     void unlinkedProgramDrawsBlackWithoutRepeatingWarnings();
 
@@ -219,6 +257,16 @@ void TestWindow::destructionFreesGpuObjectsQuietly()
         window.doneCurrent();
     }
     QVERIFY(!QOpenGLContext::currentContext());
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
+}
+
+void TestWindow::noOpenGLErrorsOverManyFrames()
+{
+    DebugWindow window;
+    window.showFullScreen();
+    QTRY_VERIFY_WITH_TIMEOUT(window.frames >= 300, 60000);
+    QVERIFY2(window.logging, "the driver offers no debug output");
+    QVERIFY2(window.errors.isEmpty(), qPrintable(window.errors.join(QLatin1Char('\n'))));
     QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
 }
 
