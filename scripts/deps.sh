@@ -8,7 +8,8 @@ packages=(
     libgl1-mesa-dri               # Mesa's software OpenGL (llvmpipe) where there is no GPU driver
     fonts-dejavu-core             # without any font the greeting is invisible
     xvfb openbox x11-utils        # the virtual display, its window manager, xprop
-    xdotool imagemagick           # keys and screenshots on the virtual display
+    xdotool wmctrl imagemagick    # keys, window manager requests and screenshots
+    libx11-dev libxfixes-dev libxdamage-dev  # the end-to-end tests watch the display through these
 )
 
 missing=()

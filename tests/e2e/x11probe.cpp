@@ -1,0 +1,156 @@
+// x11probe.cpp: Xlib, XFixes and DAMAGE behind a Qt-friendly interface.
+#include "x11probe.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xdamage.h>
+#include <X11/extensions/Xfixes.h>
+
+namespace {
+
+// Reads a whole window property of 32-bit items; Xlib hands them out as longs.
+QVector<unsigned long> longProperty(Display *display, Window window, const char *name, Atom type)
+{
+    QVector<unsigned long> values;
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 4096, False, type,
+                           &actualType, &format, &count, &remaining, &data) == Success
+        && data && format == 32) {
+        const auto *items = reinterpret_cast<const unsigned long *>(data);
+        values = QVector<unsigned long>(items, items + count);
+    }
+    if (data)
+        XFree(data);
+    return values;
+}
+
+// Windows, and the damage objects on them, vanish whenever a demo exits; Xlib's
+// default handler would end the whole test on the resulting errors.
+int ignoreError(Display *, XErrorEvent *)
+{
+    return 0;
+}
+
+} // namespace
+
+X11Probe::X11Probe(const QByteArray &name)
+    : m_display(XOpenDisplay(name.isEmpty() ? nullptr : name.constData()))
+{
+    XSetErrorHandler(ignoreError);
+}
+
+X11Probe::~X11Probe()
+{
+    if (m_display && m_damage)
+        XDamageDestroy(m_display, m_damage);
+    if (m_display)
+        XCloseDisplay(m_display);
+}
+
+QSize X11Probe::screenSize() const
+{
+    XWindowAttributes attributes;
+    XGetWindowAttributes(m_display, DefaultRootWindow(m_display), &attributes);
+    return QSize(attributes.width, attributes.height);
+}
+
+QImage X11Probe::grab(QRect area) const
+{
+    const QRect screen(QPoint(0, 0), screenSize());
+    area = area.isNull() ? screen : area.intersected(screen);
+    XImage *image = XGetImage(m_display, DefaultRootWindow(m_display), area.x(), area.y(), unsigned(area.width()),
+                              unsigned(area.height()), AllPlanes, ZPixmap);
+    if (!image)
+        return {};
+    QImage result(area.size(), QImage::Format_RGB32);
+    for (int y = 0; y < area.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(result.scanLine(y));
+        for (int x = 0; x < area.width(); ++x)
+            line[x] = QRgb(XGetPixel(image, x, y)) | 0xff000000u;
+    }
+    XDestroyImage(image);
+    return result;
+}
+
+int X11Probe::visiblePointerPixels() const
+{
+    XFixesCursorImage *cursor = XFixesGetCursorImage(m_display);
+    if (!cursor)
+        return -1;
+    int visible = 0;
+    for (int i = 0; i < cursor->width * cursor->height; ++i)
+        visible += (cursor->pixels[i] >> 24 & 0xff) != 0;
+    XFree(cursor);
+    return visible;
+}
+
+QVector<unsigned long> X11Probe::windowsOf(qint64 pid) const
+{
+    QVector<unsigned long> found;
+    const Window root = DefaultRootWindow(m_display);
+    for (unsigned long window : longProperty(m_display, root, "_NET_CLIENT_LIST", XA_WINDOW)) {
+        const QVector<unsigned long> owner = longProperty(m_display, window, "_NET_WM_PID", XA_CARDINAL);
+        if (!owner.isEmpty() && qint64(owner.first()) == pid)
+            found << window;
+    }
+    return found;
+}
+
+QRect X11Probe::geometry(unsigned long window) const
+{
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(m_display, window, &attributes))
+        return {};
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(m_display, window, DefaultRootWindow(m_display), 0, 0, &x, &y, &child);
+    return QRect(x, y, attributes.width, attributes.height);
+}
+
+QString X11Probe::title(unsigned long window) const
+{
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char *data = nullptr;
+    QString result;
+    if (XGetWindowProperty(m_display, window, XInternAtom(m_display, "_NET_WM_NAME", False), 0, 1024, False,
+                           XInternAtom(m_display, "UTF8_STRING", False), &actualType, &format, &count,
+                           &remaining, &data) == Success && data)
+        result = QString::fromUtf8(reinterpret_cast<const char *>(data), int(count));
+    if (data)
+        XFree(data);
+    return result;
+}
+
+void X11Probe::countFrames(unsigned long window)
+{
+    int error = 0;
+    if (!XDamageQueryExtension(m_display, &m_damageEvent, &error))
+        return;
+    if (m_damage)
+        XDamageDestroy(m_display, m_damage);
+    m_damage = XDamageCreate(m_display, window, XDamageReportNonEmpty);
+    m_frames = 0;
+    XSync(m_display, False);
+}
+
+// Every presented frame makes the window's damage non-empty once; subtracting it
+// re-arms the report for the next one.
+int X11Probe::framesCounted()
+{
+    while (XPending(m_display)) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        if (event.type == m_damageEvent + XDamageNotify) {
+            ++m_frames;
+            XDamageSubtract(m_display, m_damage, 0, 0);
+        }
+    }
+    XFlush(m_display);
+    return m_frames;
+}

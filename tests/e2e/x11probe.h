@@ -1,0 +1,42 @@
+// x11probe.h: what a person sees on an X display: pixels, pointer image, windows and frames.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QVector>
+
+typedef struct _XDisplay Display;
+
+class X11Probe
+{
+public:
+    // Opens the display named by $DISPLAY, or by name.
+    explicit X11Probe(const QByteArray &name = {});
+    ~X11Probe();
+    X11Probe(const X11Probe &) = delete;
+    X11Probe &operator=(const X11Probe &) = delete;
+
+    bool isOpen() const { return m_display != nullptr; }
+    QSize screenSize() const;
+    // The screen's pixels, or those of an area of it.
+    QImage grab(QRect area = {}) const;
+    // Pixels of the pointer image that are not fully transparent.
+    int visiblePointerPixels() const;
+
+    // Top-level windows the window manager lists for a process.
+    QVector<unsigned long> windowsOf(qint64 pid) const;
+    // The client area in root coordinates, decorations excluded.
+    QRect geometry(unsigned long window) const;
+    QString title(unsigned long window) const;
+
+    // Counts the window's presented frames through the DAMAGE extension.
+    void countFrames(unsigned long window);
+    int framesCounted();
+
+private:
+    Display *m_display = nullptr;
+    unsigned long m_damage = 0;
+    int m_damageEvent = 0;
+    int m_frames = 0;
+};
