@@ -10,6 +10,7 @@ packages=(
     xvfb openbox x11-utils        # the virtual display, its window manager, xprop
     xdotool wmctrl imagemagick    # keys, window manager requests and screenshots
     libx11-dev libxfixes-dev libxdamage-dev  # the end-to-end tests watch the display through these
+    weston qtwayland5             # the end-to-end tests also run the demo as a Wayland client
 )
 
 missing=()

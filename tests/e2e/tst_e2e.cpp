@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <cmath>
@@ -197,6 +198,9 @@ private slots:
 
     // Long run group.
     void thousandsOfFramesPrintNothing();
+
+    // Wayland group.
+    void underWaylandPictureAndEscape();
 
 private:
     std::unique_ptr<X11Probe> m_x11;
@@ -452,6 +456,57 @@ void TestEndToEnd::thousandsOfFramesPrintNothing()
     sendKeys({QStringLiteral("Escape")});
     QCOMPARE(demo.waitForExit(), 0);
     QVERIFY2(demo.output().isEmpty(), demo.output().constData());
+}
+
+// Weston on its X11 backend inside the test display: the demo becomes a Wayland client,
+// the screen shows Weston's output, and keys typed into the display reach the client.
+void TestEndToEnd::underWaylandPictureAndEscape()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString socket = QStringLiteral("scrolldemo-e2e-%1").arg(QCoreApplication::applicationPid());
+    // Ends the compositor however the test ends.
+    struct Compositor : QProcess
+    {
+        ~Compositor() override
+        {
+            terminate();
+            waitForFinished();
+        }
+    } weston;
+    const QSize screen = m_x11->screenSize();
+    weston.setProcessChannelMode(QProcess::MergedChannels);
+    weston.start(QStringLiteral("weston"),
+                 {QStringLiteral("--backend=x11-backend.so"), QStringLiteral("--use-pixman"), QStringLiteral("--fullscreen"),
+                  QStringLiteral("--width=%1").arg(screen.width()), QStringLiteral("--height=%1").arg(screen.height()),
+                  QStringLiteral("--idle-time=0"), QStringLiteral("--socket=") + socket});
+    QVERIFY2(weston.waitForStarted(), "weston did not start");
+    const QString socketPath = environment.value(QStringLiteral("XDG_RUNTIME_DIR")) + QLatin1Char('/') + socket;
+    QTRY_VERIFY2_WITH_TIMEOUT(QFileInfo::exists(socketPath), qPrintable(QString::fromLocal8Bit(weston.readAll())), 20000);
+
+    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), socket);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    const QStringList escapes = {QStringLiteral("Escape"), QStringLiteral("shift+Escape"),
+                                 QStringLiteral("ctrl+Escape"), QStringLiteral("alt+Escape")};
+    for (const QString &keys : escapes) {
+        Demo demo({}, environment);
+        // Moving the pointer onto the surface makes the demo's blank pointer apply.
+        runTool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("900"), QStringLiteral("500")});
+        runTool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("540")});
+        QString fault = QStringLiteral("no picture");
+        QElapsedTimer timer;
+        timer.start();
+        while (!fault.isEmpty() && timer.elapsed() < 20000 && demo.running()) {
+            QTest::qWait(100);
+            fault = invariantRowFault(m_x11->grab());
+        }
+        QVERIFY2(fault.isEmpty(), qPrintable(fault + QStringLiteral("; output: ") + QString::fromLocal8Bit(demo.output())));
+
+        sendKeys({keys});
+        QCOMPARE(demo.waitForExit(), 0);
+        // Qt's Wayland plugin notes that it cannot activate windows; nothing else may appear.
+        for (const QByteArray &line : demo.output().split('\n'))
+            QVERIFY2(line.isEmpty() || line.startsWith("qt.qpa.wayland: "), line.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)
