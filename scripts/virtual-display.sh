@@ -39,11 +39,22 @@ export XDG_RUNTIME_DIR="$work/runtime"
 
 openbox --config-file "$here/openbox-rc.xml" > "$work/openbox.log" 2>&1 &
 wm_pid=$!
-# The window manager is ready once it has claimed the screen's WM selection.
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+# The window manager is ready once it announces itself on the root window. Without it
+# full-screen requests go unanswered, so a missing one is an error, not a detail.
+wm_ready=
+for _ in $(seq 300); do
+    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+        wm_ready=1
+        break
+    fi
+    kill -0 "$wm_pid" 2>/dev/null || break
     sleep 0.1
 done
+if [ -z "$wm_ready" ]; then
+    echo "virtual-display: the window manager did not start" >&2
+    cat "$work/openbox.log" >&2
+    exit 1
+fi
 
 set +e
 "$@"

@@ -1,11 +1,15 @@
 // x11probe.cpp: Xlib, XFixes and DAMAGE behind a Qt-friendly interface.
 #include "x11probe.h"
 
+#include <QElapsedTimer>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/Xfixes.h>
+
+#include <poll.h>
 
 namespace {
 
@@ -47,6 +51,8 @@ X11Probe::~X11Probe()
 {
     if (m_display && m_damage)
         XDamageDestroy(m_display, m_damage);
+    for (unsigned long damage : m_watched)
+        XDamageDestroy(m_display, damage);
     if (m_display)
         XCloseDisplay(m_display);
 }
@@ -153,4 +159,47 @@ int X11Probe::framesCounted()
     }
     XFlush(m_display);
     return m_frames;
+}
+
+void X11Probe::watchNewWindows()
+{
+    XSelectInput(m_display, DefaultRootWindow(m_display), SubstructureNotifyMask);
+    int error = 0;
+    XDamageQueryExtension(m_display, &m_damageEvent, &error);
+    XSync(m_display, False);
+}
+
+// A window is watched from its creation, before it can draw; the first damage on a
+// window that carries the process's id is its first presented frame. Windows of
+// other clients (the window manager's frames) are watched too but never match.
+bool X11Probe::waitForFirstFrameOf(qint64 pid, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const auto belongsToPid = [this, pid](Window window) {
+        const QVector<unsigned long> owner = longProperty(m_display, window, "_NET_WM_PID", XA_CARDINAL);
+        return !owner.isEmpty() && qint64(owner.first()) == pid;
+    };
+    bool found = false;
+    while (!found && timer.elapsed() < timeoutMs) {
+        if (!XPending(m_display)) {
+            pollfd fd = {ConnectionNumber(m_display), POLLIN, 0};
+            poll(&fd, 1, 5);
+            continue;
+        }
+        XEvent event;
+        XNextEvent(m_display, &event);
+        if (event.type == CreateNotify) {
+            m_watched << XDamageCreate(m_display, event.xcreatewindow.window, XDamageReportNonEmpty);
+        } else if (event.type == m_damageEvent + XDamageNotify) {
+            const auto *damage = reinterpret_cast<const XDamageNotifyEvent *>(&event);
+            found = belongsToPid(damage->drawable);
+        }
+    }
+    for (unsigned long damage : m_watched)
+        XDamageDestroy(m_display, damage);
+    m_watched.clear();
+    XSelectInput(m_display, DefaultRootWindow(m_display), NoEventMask);
+    XSync(m_display, False);
+    return found;
 }

@@ -34,9 +34,15 @@ public:
     void countFrames(unsigned long window);
     int framesCounted();
 
+    // Start-up timing: watch every window created from now on, then return once a
+    // window of the process presents its first frame (false on timeout).
+    void watchNewWindows();
+    bool waitForFirstFrameOf(qint64 pid, int timeoutMs);
+
 private:
     Display *m_display = nullptr;
     unsigned long m_damage = 0;
     int m_damageEvent = 0;
     int m_frames = 0;
+    QVector<unsigned long> m_watched;
 };
