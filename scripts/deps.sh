@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # deps.sh: installs, from Debian's packages, whatever the build, the demo and its tests need and this machine lacks.
+#
+# Usage: scripts/deps.sh [EXTRA-PACKAGE...]   (extras for the measuring scripts)
 set -euo pipefail
 
 packages=(
@@ -11,6 +13,7 @@ packages=(
     xdotool wmctrl imagemagick    # keys, window manager requests and screenshots
     libx11-dev libxfixes-dev libxdamage-dev  # the end-to-end tests watch the display through these
     weston qtwayland5             # the end-to-end tests also run the demo as a Wayland client
+    "$@"
 )
 
 missing=()
