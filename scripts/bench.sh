@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# bench.sh: measures the demo against the floor of presenting one flat quad, at 1920x1080.
+#
+# Usage: scripts/bench.sh [--rounds N] [--seconds S] [--starts N]
+# Prints the table (also kept in build/bench-results/table.txt, with every round's
+# frame times beside it); scripts/plots.sh turns them into docs/ pictures.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+out=$build/bench-results
+
+"$root/scripts/deps.sh"
+"$root/scripts/build.sh"
+rm -rf "$out"
+mkdir -p "$out"
+VIRTUAL_DISPLAY_SIZE=1920x1080 "$root/scripts/virtual-display.sh" \
+    "$build/bench/scrolldemo-bench" --out "$out" "$@" | tee "$out/table.txt"
