@@ -1,5 +1,6 @@
 // tst_window: the shipped window on a real display: its frames, its keys, its teardown and
 // its behaviour when the logo or the shader program is missing.
+#include "picture.h"
 #include "window.h"
 
 #include <QtTest>
@@ -70,42 +71,6 @@ protected:
 private:
     QOpenGLDebugLogger m_logger;
 };
-
-bool near(QRgb pixel, int r, int g, int b, int tolerance = 2)
-{
-    return qAbs(qRed(pixel) - r) <= tolerance && qAbs(qGreen(pixel) - g) <= tolerance
-        && qAbs(qBlue(pixel) - b) <= tolerance;
-}
-
-QString describe(const char *what, int x, int y, QRgb p)
-{
-    return QStringLiteral("%1: pixel (%2, %3) is (%4, %5, %6)")
-        .arg(QLatin1String(what)).arg(x).arg(y).arg(qRed(p)).arg(qGreen(p)).arg(qBlue(p));
-}
-
-// Rows whose colour does not depend on time: the gradient's edges, the row three
-// quarters up (outside both bands and the logo), and mid-height (always in a band).
-QString checkInvariantRows(const QImage &frame)
-{
-    const int w = frame.width();
-    const int h = frame.height();
-    for (int x = 0; x < w; ++x) {
-        const QRgb top = frame.pixel(x, 0);
-        if (!near(top, 0, 0, 8))
-            return describe("top row", x, 0, top);
-        const QRgb bottom = frame.pixel(x, h - 1);
-        if (!near(bottom, 0, 0, 8))
-            return describe("bottom row", x, h - 1, bottom);
-        const QRgb quarter = frame.pixel(x, h / 4);
-        if (!near(quarter, 13, 13, 31))
-            return describe("row three quarters up", x, h / 4, quarter);
-        // The weaker band alone lifts blue from 0.215 to 0.515.
-        const QRgb middle = frame.pixel(x, h / 2);
-        if (qBlue(middle) < 128)
-            return describe("mid-height row", x, h / 2, middle);
-    }
-    return {};
-}
 
 // Counts near-white pixels where the logo's drawing lands on screen: its rows, and the
 // columns it can reach while swaying.
@@ -200,7 +165,7 @@ void TestWindow::framesCoverTheScreenWithThePicture()
         QTRY_VERIFY_WITH_TIMEOUT(window.frames >= next, 10000);
         const QImage frame = window.lastFrame;
         QCOMPARE(frame.size(), screenPixels);
-        const QString fault = checkInvariantRows(frame);
+        const QString fault = invariantRowFault(frame);
         QVERIFY2(fault.isEmpty(), qPrintable(fault));
         logoSeen += whitePixelsInLogoArea(frame) > 500;
     }
@@ -276,7 +241,7 @@ void TestWindow::missingLogoDrawsWithoutWarnings()
     RecordingWindow window;
     showAndWaitForFrames(window, 5);
     const QImage frame = window.lastFrame;
-    const QString fault = checkInvariantRows(frame);
+    const QString fault = invariantRowFault(frame);
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
     QCOMPARE(whitePixelsInLogoArea(frame), 0);
     QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
@@ -297,7 +262,8 @@ void TestWindow::unlinkedProgramDrawsBlackWithoutRepeatingWarnings()
     for (int x = 0; x < frame.width(); ++x) {
         for (int y : {0, frame.height() / 2, frame.height() - 1}) {
             const QRgb p = frame.pixel(x, y);
-            QVERIFY2(near(p, 0, 0, 0, 0), qPrintable(describe("unlinked frame", x, y, p)));
+            QVERIFY2(near(p, 0, 0, 0, 0), qPrintable(QStringLiteral("unlinked frame: pixel (%1, %2) is %3")
+                                                         .arg(x).arg(y).arg(describeColour(p))));
         }
     }
 }

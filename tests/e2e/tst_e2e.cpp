@@ -1,5 +1,6 @@
 // tst_e2e: the built program started as a user starts it, watched from outside on a
 // virtual X display with a window manager: its picture, pointer, keys and options.
+#include "picture.h"
 #include "x11probe.h"
 
 #include <QtTest>
@@ -13,44 +14,9 @@
 
 namespace {
 
-QString describe(QRgb p)
-{
-    return QStringLiteral("(%1, %2, %3)").arg(qRed(p)).arg(qGreen(p)).arg(qBlue(p));
-}
-
-bool near(QRgb p, int r, int g, int b, int tolerance = 2)
-{
-    return qAbs(qRed(p) - r) <= tolerance && qAbs(qGreen(p) - g) <= tolerance && qAbs(qBlue(p) - b) <= tolerance;
-}
-
 bool isWhite(QRgb p)
 {
     return qRed(p) >= 250 && qGreen(p) >= 250 && qBlue(p) >= 250;
-}
-
-// The picture's time-invariant rows, edge to edge: the gradient's edges, the row three
-// quarters up (outside bands and logo) and mid-height (always inside a band).
-QString invariantRowFault(const QImage &picture)
-{
-    const int w = picture.width();
-    const int h = picture.height();
-    const struct
-    {
-        const char *name;
-        int y;
-    } rows[] = {{"top row", 0}, {"bottom row", h - 1}, {"row three quarters up", h / 4}, {"mid-height row", h / 2}};
-    for (const auto &row : rows) {
-        for (int x = 0; x < w; ++x) {
-            const QRgb p = picture.pixel(x, row.y);
-            const bool ok = row.y == h / 2 ? qBlue(p) >= 128
-                          : row.y == h / 4 ? near(p, 13, 13, 31)
-                                           : near(p, 0, 0, 8);
-            if (!ok)
-                return QStringLiteral("%1 (y = %2) at x = %3 is %4 in a %5x%6 picture")
-                    .arg(QLatin1String(row.name)).arg(row.y).arg(x).arg(describe(p)).arg(w).arg(h);
-        }
-    }
-    return {};
 }
 
 // The demo as a child process, with its output kept for inspection.
