@@ -5,9 +5,8 @@
 //       alternates demo (A) and floor (B) rounds in child processes, times start-ups of
 //       the shipped program, prints a table and ends with the A/B frame-rate ratio;
 //   scrolldemo-bench --measure demo|floor --seconds S [--frame-times FILE]
-//       one round in this process (what the rounds above run);
-//   scrolldemo-bench --count-frames PID SECONDS
-//       frames the process's window presents in that time, seen through the X server.
+//       one round in this process (what the rounds above run).
+#include "quad.h"
 #include "window.h"
 #include "x11probe.h"
 
@@ -86,12 +85,11 @@ public:
 protected:
     void initializeGL() override
     {
-        static const GLfloat vertices[] = {-1, -1, 1, -1, 1, 1, 1, 1, -1, 1, -1, -1};
         m_vao.create();
         m_vao.bind();
         m_vbo.create();
         m_vbo.bind();
-        m_vbo.allocate(vertices, int(sizeof vertices));
+        m_vbo.allocate(fullScreenQuad, int(sizeof fullScreenQuad));
         m_program.addShaderFromSourceCode(QOpenGLShader::Vertex,
                                           "#version 330 core\n"
                                           "in vec2 vertex;\n"
@@ -293,25 +291,6 @@ int orchestrate(int rounds, double seconds, int starts, const QString &outDir)
     return 0;
 }
 
-int countFrames(qint64 pid, double seconds)
-{
-    X11Probe x11;
-    const QVector<unsigned long> windows = x11.windowsOf(pid);
-    if (windows.isEmpty()) {
-        std::printf("0\n");
-        return 1;
-    }
-    x11.countFrames(windows.first());
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < qint64(seconds * 1000)) {
-        x11.framesCounted();
-        QThread::usleep(1000);
-    }
-    std::printf("%d\n", x11.framesCounted());
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -325,13 +304,9 @@ int main(int argc, char **argv)
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("folder for frame times"), QStringLiteral("DIR"), QStringLiteral("bench-results"));
     const QCommandLineOption measureOption(QStringLiteral("measure"), QStringLiteral("run one round: demo or floor"), QStringLiteral("VARIANT"));
     const QCommandLineOption frameTimesOption(QStringLiteral("frame-times"), QStringLiteral("write frame times here"), QStringLiteral("FILE"));
-    const QCommandLineOption countOption(QStringLiteral("count-frames"), QStringLiteral("count frames of a process"), QStringLiteral("PID"));
-    parser.addOptions({roundsOption, secondsOption, startsOption, outOption, measureOption, frameTimesOption, countOption});
+    parser.addOptions({roundsOption, secondsOption, startsOption, outOption, measureOption, frameTimesOption});
     parser.process(app);
     const double seconds = parser.value(secondsOption).toDouble();
-
-    if (parser.isSet(countOption))
-        return countFrames(parser.value(countOption).toLongLong(), seconds);
 
     if (parser.isSet(measureOption)) {
         QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
@@ -339,13 +314,7 @@ int main(int argc, char **argv)
             MeasuredDemo window;
             return measure(window, seconds, parser.value(frameTimesOption));
         }
-        QSurfaceFormat format;
-        {
-            // Take the format from the shipped window, so both sides present alike.
-            const Window reference;
-            format = reference.requestedFormat();
-        }
-        Floor window(format);
+        Floor window(Window::surfaceFormat());
         return measure(window, seconds, parser.value(frameTimesOption));
     }
 

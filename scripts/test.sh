@@ -8,4 +8,5 @@ build=${BUILD_DIR:-$root/build}
 
 "$root/scripts/deps.sh"
 "$root/scripts/build.sh"
-"$root/scripts/virtual-display.sh" ctest --test-dir "$build" --output-on-failure "$@"
+cd "$build"
+"$root/tests/support/virtual-display.sh" ctest --output-on-failure "$@"

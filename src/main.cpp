@@ -26,9 +26,11 @@ int main(int argc, char **argv)
     QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
 
     Window window;
-    if (!canCreateContext(window.requestedFormat())) {
-        std::fprintf(stderr, "%s: could not create an OpenGL 4.1 core-profile context\n",
-                     qPrintable(QCoreApplication::applicationName()));
+    const QSurfaceFormat format = Window::surfaceFormat();
+    if (!canCreateContext(format)) {
+        std::fprintf(stderr, "%s: could not create an OpenGL %d.%d core-profile context\n",
+                     qPrintable(QCoreApplication::applicationName()), format.majorVersion(),
+                     format.minorVersion());
         return 1;
     }
     window.showFullScreen();

@@ -2,13 +2,13 @@
 #include "window.h"
 
 #include "animation.h"
+#include "quad.h"
 
 #include <QColor>
 #include <QCoreApplication>
 #include <QFont>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QSurfaceFormat>
 
 Window::Window()
     : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
@@ -19,11 +19,16 @@ Window::Window()
     , m_vbo()
     , m_timer()
 {
+    setFormat(surfaceFormat());
+}
+
+QSurfaceFormat Window::surfaceFormat()
+{
     QSurfaceFormat format;
     format.setSamples(4);
     format.setVersion(4, 1);
     format.setProfile(QSurfaceFormat::CoreProfile);
-    setFormat(format);
+    return format;
 }
 
 // The members' GL objects must go while their context is current; the base class
@@ -46,17 +51,9 @@ void Window::initializeGL()
     m_vao.create();
     m_vao.bind();
 
-    static const GLfloat vertices[] = {
-        -1.0f, -1.0f,
-        1.0f, -1.0f,
-        1.0f, 1.0f,
-        1.0f, 1.0f,
-        -1.0f, 1.0f,
-        -1.0f, -1.0f,
-    };
     m_vbo.create();
     m_vbo.bind();
-    m_vbo.allocate(vertices, int(sizeof vertices));
+    m_vbo.allocate(fullScreenQuad, int(sizeof fullScreenQuad));
     m_vbo.release();
 
     // A missing logo leaves the texture uncreated; the pass then samples no texture.

@@ -8,6 +8,7 @@
 #include <QOpenGLTexture>
 #include <QOpenGLVertexArrayObject>
 #include <QOpenGLWindow>
+#include <QSurfaceFormat>
 
 class QKeyEvent;
 
@@ -16,6 +17,9 @@ class Window : public QOpenGLWindow
 public:
     Window();
     ~Window() override;
+
+    // What the picture needs from OpenGL: version 4.1, core profile, 4x multisampling.
+    static QSurfaceFormat surfaceFormat();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

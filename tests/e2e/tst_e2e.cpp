@@ -189,7 +189,7 @@ private:
 void TestEndToEnd::initTestCase()
 {
     m_x11 = std::make_unique<X11Probe>();
-    QVERIFY2(m_x11->isOpen(), "no X display: run this through scripts/virtual-display.sh");
+    QVERIFY2(m_x11->isOpen(), "no X display: run this through tests/support/virtual-display.sh");
 }
 
 void TestEndToEnd::coversTheScreen_data()

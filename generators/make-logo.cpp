@@ -5,6 +5,8 @@
 // coverage in alpha. The drawing is fitted so that its soft strokes touch, and stay
 // inside, the box the demo's layout expects.
 
+#include "logo.h"
+
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
@@ -18,10 +20,9 @@
 
 namespace {
 
-constexpr int imageWidth = 1920;
-constexpr int imageHeight = 1080;
-constexpr int dotsPerMetre = 2835;
-const QRect drawingBox(QPoint(540, 340), QPoint(1295, 587));
+constexpr int imageWidth = logo::imageSize.width();
+constexpr int imageHeight = logo::imageSize.height();
+constexpr QRect drawingBox = logo::drawingBox;
 constexpr qreal penWidth = 6.5;
 
 // Cursive loops along a baseline that climbs to the right, one loop per letter.
@@ -166,19 +167,19 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    QImage logo(imageWidth, imageHeight, QImage::Format_ARGB32);
+    QImage image(imageWidth, imageHeight, QImage::Format_ARGB32);
     for (int y = 0; y < imageHeight; ++y) {
-        QRgb *line = reinterpret_cast<QRgb *>(logo.scanLine(y));
+        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int x = 0; x < imageWidth; ++x) {
             const int a = alpha[size_t(y) * imageWidth + x];
             line[x] = a > 0 ? qRgba(255, 255, 255, a) : qRgba(0, 0, 0, 0);
         }
     }
-    logo.setDotsPerMeterX(dotsPerMetre);
-    logo.setDotsPerMeterY(dotsPerMetre);
+    image.setDotsPerMeterX(logo::dotsPerMetre);
+    image.setDotsPerMeterY(logo::dotsPerMetre);
 
     QImageWriter writer(QString::fromLocal8Bit(argv[1]), "png");
-    if (!writer.write(logo)) {
+    if (!writer.write(image)) {
         std::fprintf(stderr, "make-logo: %s\n", qPrintable(writer.errorString()));
         return 1;
     }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # bench.sh: measures the demo against the floor of presenting one flat quad, at 1920x1080.
 #
-# Usage: scripts/bench.sh [--rounds N] [--seconds S] [--starts N]
-# Prints the table (also kept in build/bench-results/table.txt, with every round's
-# frame times beside it); scripts/plots.sh turns them into docs/ pictures.
+# Usage: bench/bench.sh [--rounds N] [--seconds S] [--starts N]
+# Prints the table (also kept in build/bench-results/table.txt, with every round's frame times
+# beside it); bench/plots.sh turns them into pictures in docs/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -13,5 +13,5 @@ out=$build/bench-results
 "$root/scripts/build.sh"
 rm -rf "$out"
 mkdir -p "$out"
-VIRTUAL_DISPLAY_SIZE=1920x1080 "$root/scripts/virtual-display.sh" \
+VIRTUAL_DISPLAY_SIZE=1920x1080 "$root/tests/support/virtual-display.sh" \
     "$build/bench/scrolldemo-bench" --out "$out" "$@" | tee "$out/table.txt"

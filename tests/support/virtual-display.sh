@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # virtual-display.sh: runs a command on a private 1920x1080 virtual X display with a window manager.
 #
-# Usage: scripts/virtual-display.sh COMMAND [ARG...]
+# Usage: tests/support/virtual-display.sh COMMAND [ARG...]
 # The display, the window manager and a private XDG_RUNTIME_DIR exist only while
 # COMMAND runs; its exit status is passed on.
 set -euo pipefail

@@ -1,0 +1,38 @@
+// count-frames: prints how many frames a process's window presents in a given time, as the X
+// server sees them.
+//
+//   count-frames PID SECONDS
+#include "x11probe.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char **argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s PID SECONDS\n", argv[0]);
+        return 2;
+    }
+    const qint64 pid = std::atoll(argv[1]);
+    const double seconds = std::atof(argv[2]);
+
+    X11Probe x11;
+    const QVector<unsigned long> windows = x11.windowsOf(pid);
+    if (windows.isEmpty()) {
+        std::printf("0\n");
+        return 1;
+    }
+    x11.countFrames(windows.first());
+    QElapsedTimer clock;
+    clock.start();
+    // DAMAGE reports once per frame only while it is re-armed, so poll often.
+    while (clock.elapsed() < qint64(seconds * 1000)) {
+        x11.framesCounted();
+        QThread::usleep(1000);
+    }
+    std::printf("%d\n", x11.framesCounted());
+    return 0;
+}

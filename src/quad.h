@@ -1,0 +1,14 @@
+// quad.h: the full-screen quad that the picture's fragment stage runs over.
+#pragma once
+
+#include <qopengl.h>
+
+// Two counter-clockwise triangles in clip space that together cover the viewport.
+inline constexpr GLfloat fullScreenQuad[] = {
+    -1.0f, -1.0f,
+    1.0f, -1.0f,
+    1.0f, 1.0f,
+    1.0f, 1.0f,
+    -1.0f, 1.0f,
+    -1.0f, -1.0f,
+};
