@@ -3,10 +3,15 @@
 
 #include <QtGlobal>
 
-// Seconds for the shaders. Never reduced modulo a period, so the waves never jump.
-inline float secondsFromMilliseconds(qint64 elapsedMs)
+#include <cmath>
+
+// Seconds for the shaders, reduced to one period of 2 pi seconds. Every use of time in the
+// fragment stage has that period, so the picture stays the same and never jumps, while a float
+// keeps its resolution to a microsecond at any uptime instead of coarsening with it.
+inline float shaderSeconds(qint64 elapsedMs)
 {
-    return float(elapsedMs) / 1000.0f;
+    const double period = 2.0 * 3.14159265358979323846;
+    return float(std::fmod(double(elapsedMs) / 1000.0, period));
 }
 
 // Left end of the greeting's baseline: from x = 2000 leftwards at 100 pixels per second,

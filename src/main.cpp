@@ -2,37 +2,108 @@
 #include "window.h"
 
 #include <QCursor>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QOpenGLContext>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
 
 namespace {
 
-// Without any OpenGL context the window would still run its GL set-up and crash, so
-// find out before anything is shown.
-bool canCreateContext(const QSurfaceFormat &format)
+const char *programName = "scrolldemo";
+
+// Some launchers start programs with a standard stream closed. The next file opened, the display
+// connection, would take its number, and every diagnostic would be written into it.
+void openClosedStandardStreams()
 {
-    QOpenGLContext probe;
-    probe.setFormat(format);
-    return probe.create();
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1)
+            open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY); // takes the lowest free number: fd
+    }
+}
+
+// The display the platform plugin will try, as the user named it, for the refusal below.
+QByteArray displayToReach(int argc, char **argv)
+{
+    QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    QByteArray display = qgetenv("DISPLAY");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (!std::strcmp(argv[i], "-platform") || !std::strcmp(argv[i], "--platform"))
+            platform = argv[i + 1];
+        else if (!std::strcmp(argv[i], "-display") || !std::strcmp(argv[i], "--display"))
+            display = argv[i + 1];
+    }
+    if (platform.startsWith("wayland")) {
+        const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+        return "the Wayland display \"" + (wayland.isEmpty() ? "wayland-0" : wayland) + '"';
+    }
+    if (display.isEmpty())
+        return "an X display (DISPLAY is not set)";
+    return "the X display \"" + display + '"';
+}
+
+QByteArray unreachableDisplay;
+QtMessageHandler qtMessageHandler = nullptr;
+
+// Without a display Qt ends in a fatal error: an abort, a core file and advice to reinstall.
+// That is no crash, so it ends like the other refusals: one line and status 1.
+void refuseWithoutPlatform(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtFatalMsg && text.contains(QLatin1String("no Qt platform plugin could be initialized"))) {
+        std::fprintf(stderr, "%s: could not connect to %s\n", programName, unreachableDisplay.constData());
+        std::_Exit(1);
+    }
+    qtMessageHandler(type, context, text);
+}
+
+// The window has created its context, and built nothing on one that cannot draw the picture.
+// Empty when it can.
+QString openGLRefusal(const QOpenGLContext *context)
+{
+    if (Window::canDrawWith(context))
+        return {};
+    const QSurfaceFormat wanted = Window::surfaceFormat();
+    const QString needed = QStringLiteral("OpenGL %1.%2 core profile")
+                               .arg(wanted.majorVersion())
+                               .arg(wanted.minorVersion());
+    if (!context || !context->isValid())
+        return QStringLiteral("could not create an %1 context").arg(needed);
+    const QSurfaceFormat obtained = context->format();
+    return QStringLiteral("needs %1, but the driver offers only OpenGL %2.%3")
+        .arg(needed)
+        .arg(obtained.majorVersion())
+        .arg(obtained.minorVersion());
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    openClosedStandardStreams();
+    if (argc > 0 && std::strrchr(argv[0], '/'))
+        programName = std::strrchr(argv[0], '/') + 1;
+    else if (argc > 0)
+        programName = argv[0];
+    Window::cacheGreetingGlyphs();
+
+    unreachableDisplay = displayToReach(argc, argv);
+    qtMessageHandler = qInstallMessageHandler(refuseWithoutPlatform);
     QGuiApplication app(argc, argv);
+    qInstallMessageHandler(qtMessageHandler);
     QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
 
     Window window;
-    const QSurfaceFormat format = Window::surfaceFormat();
-    if (!canCreateContext(format)) {
-        std::fprintf(stderr, "%s: could not create an OpenGL %d.%d core-profile context\n",
-                     qPrintable(QCoreApplication::applicationName()), format.majorVersion(),
-                     format.minorVersion());
+    const QString refusal = openGLRefusal(window.createContext());
+    if (!refusal.isEmpty()) {
+        std::fprintf(stderr, "%s: %s\n", programName, qPrintable(refusal));
         return 1;
     }
+    if (QFontInfo(Window::greetingFont()).family().isEmpty())
+        std::fprintf(stderr, "%s: the greeting cannot be drawn: no font\n", programName);
     window.showFullScreen();
     return app.exec();
 }

@@ -2,13 +2,16 @@
 #include "window.h"
 
 #include "animation.h"
+#include "mipmaps.h"
 #include "quad.h"
 
 #include <QColor>
 #include <QCoreApplication>
 #include <QFont>
 #include <QKeyEvent>
+#include <QOpenGLContext>
 #include <QPainter>
+#include <QResizeEvent>
 
 Window::Window()
     : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
@@ -31,6 +34,41 @@ QSurfaceFormat Window::surfaceFormat()
     return format;
 }
 
+namespace {
+constexpr int greetingPixelSize = 70;
+} // namespace
+
+QFont Window::greetingFont()
+{
+    QFont font;
+    font.setPixelSize(greetingPixelSize);
+    return font;
+}
+
+// Qt draws glyphs larger than its cache limit as filled paths, milliseconds of CPU per frame for
+// the greeting; with the limit above its size at device-pixel ratios up to 4 they come from
+// cached bitmaps.
+void Window::cacheGreetingGlyphs()
+{
+    if (!qEnvironmentVariableIsSet("QT_MAX_CACHED_GLYPH_SIZE"))
+        qputenv("QT_MAX_CACHED_GLYPH_SIZE", QByteArray::number(4 * greetingPixelSize));
+}
+
+bool Window::canDrawWith(const QOpenGLContext *context)
+{
+    return context && context->isValid() && context->format().version() >= surfaceFormat().version();
+}
+
+QOpenGLContext *Window::createContext()
+{
+    create();
+    // The base class creates its context, makes it current and calls initializeGL on the first
+    // resize; this one comes before the window is shown.
+    QResizeEvent resize(size(), size());
+    QOpenGLWindow::resizeEvent(&resize);
+    return context();
+}
+
 // The members' GL objects must go while their context is current; the base class
 // releases the context again once they are gone.
 Window::~Window()
@@ -46,6 +84,10 @@ void Window::keyPressEvent(QKeyEvent *event)
 
 void Window::initializeGL()
 {
+    // Nothing is built, not even a shader compiled, on a context that cannot draw the picture.
+    if (!canDrawWith(context()))
+        return;
+
     m_timer.start();
 
     m_vao.create();
@@ -58,7 +100,7 @@ void Window::initializeGL()
 
     // A missing logo leaves the texture uncreated; the pass then samples no texture.
     if (!m_logo.isNull())
-        m_logoTexture.setData(m_logo, QOpenGLTexture::GenerateMipMaps);
+        uploadLogo();
 
     m_vao.release();
 
@@ -69,6 +111,23 @@ void Window::initializeGL()
     // removing its shaders unlinks it, so every frame skips the pass instead.
     if (!vertexAdded || !fragmentAdded || !linked)
         m_shader.removeAllShaders();
+}
+
+// The driver's own mipmap generation first compiles shaders of its own, some 50 ms of start-up on
+// software OpenGL; the same box-filtered chain computed here takes a few milliseconds.
+void Window::uploadLogo()
+{
+    QImage level = m_logo.convertToFormat(QImage::Format_RGBA8888);
+    m_logoTexture.setSize(level.width(), level.height());
+    m_logoTexture.setFormat(QOpenGLTexture::RGBA8_UNorm);
+    m_logoTexture.setMipLevels(m_logoTexture.maximumMipLevels());
+    m_logoTexture.setAutoMipMapGenerationEnabled(false);
+    m_logoTexture.allocateStorage(QOpenGLTexture::RGBA, QOpenGLTexture::UInt8);
+    for (int mipLevel = 0; mipLevel < m_logoTexture.mipLevels(); ++mipLevel) {
+        if (mipLevel > 0)
+            level = halved(level);
+        m_logoTexture.setData(mipLevel, QOpenGLTexture::RGBA, QOpenGLTexture::UInt8, level.constBits());
+    }
 }
 
 // The shaders divide framebuffer coordinates by the resolution they are sent, so the
@@ -93,15 +152,14 @@ void Window::paintGL()
     }
     painter.endNativePainting();
 
-    QFont font;
-    font.setPixelSize(70);
+    const QFont font = greetingFont();
     painter.setFont(font);
     painter.setPen(QColor(Qt::white));
     const QString greeting = QStringLiteral(
         "Hello Vantle-people! This is my first shader!! Shoutout to tkBlorp, Pembo and Gravik for your "
         "assistance, THANK YOU! - I thought it was time for me to dive deeper into this demo-stuff, so "
         "here you go. From me to you, you glorious coders!");
-    painter.drawText(scrollerX(m_timer.elapsed()), 200, greeting);
+    painter.drawText(scrollerX(elapsedMs()), 200, greeting);
 
     update();
 }
@@ -120,7 +178,7 @@ void Window::drawShaderPass()
     m_shader.enableAttributeArray("vertex");
 
     m_shader.setUniformValue("v2Resolution", QSizeF(size() * devicePixelRatio()));
-    m_shader.setUniformValue("fGlobalTime", secondsFromMilliseconds(m_timer.elapsed()));
+    m_shader.setUniformValue("fGlobalTime", shaderSeconds(elapsedMs()));
     m_shader.setUniformValue("texTex5", 0);
 
     glDrawArrays(GL_TRIANGLES, 0, 6);
@@ -131,4 +189,9 @@ void Window::drawShaderPass()
     m_vbo.release();
     m_vao.release();
     m_shader.release();
+}
+
+qint64 Window::elapsedMs() const
+{
+    return m_timer.elapsed();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFont>
 #include <QImage>
 #include <QOpenGLBuffer>
 #include <QOpenGLShaderProgram>
@@ -20,6 +21,16 @@ public:
 
     // What the picture needs from OpenGL: version 4.1, core profile, 4x multisampling.
     static QSurfaceFormat surfaceFormat();
+    // The greeting's font: the application's default family at 70 pixels.
+    static QFont greetingFont();
+    // Call before any text is drawn in the process; a value the user has set wins.
+    static void cacheGreetingGlyphs();
+    // Whether a context, as created, can draw the picture.
+    static bool canDrawWith(const QOpenGLContext *context);
+
+    // Creates the window's GL context, and through initializeGL its GPU objects, before the
+    // window is shown; returns the context, which may be invalid (see canDrawWith).
+    QOpenGLContext *createContext();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -27,7 +38,11 @@ protected:
     void resizeGL(int w, int h) override;
     void paintGL() override;
 
+    // The animation clock in milliseconds; tests draw frames at chosen times through it.
+    virtual qint64 elapsedMs() const;
+
 private:
+    void uploadLogo();
     void drawShaderPass();
 
     QImage m_logo;

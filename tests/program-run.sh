@@ -30,6 +30,6 @@ QT_XCB_GL_INTEGRATION=none "$program" > "$work/out" 2> "$work/err"
 status=$?
 [ "$status" -ne 0 ] || fail "exit status 0 without OpenGL"
 [ "$status" -lt 128 ] || fail "killed by signal $((status - 128)) without OpenGL"
-ours=$(grep -c 'could not create an OpenGL 4.1 core-profile context' "$work/err")
+ours=$(grep -c 'could not create an OpenGL 4.1 core profile context' "$work/err")
 [ "$ours" -eq 1 ] || fail "expected one line about the context, stderr was: $(cat "$work/err")"
 echo "PASS: without OpenGL, status $status and: $(grep 'could not create' "$work/err")"

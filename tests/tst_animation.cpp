@@ -3,6 +3,7 @@
 
 #include <QtTest>
 
+#include <cmath>
 #include <limits>
 #include <map>
 
@@ -14,8 +15,9 @@ private slots:
     void scrollerPosition_data();
     void scrollerPosition();
     void scrollerHoldsEachPositionForItsShareOfThePeriod();
-    void seconds_data();
-    void seconds();
+    void shaderTimeStartsAtZero();
+    void shaderTimeKeepsItsPrecision_data();
+    void shaderTimeKeepsItsPrecision();
 };
 
 void TestAnimation::scrollerPosition_data()
@@ -67,24 +69,41 @@ void TestAnimation::scrollerHoldsEachPositionForItsShareOfThePeriod()
     }
 }
 
-void TestAnimation::seconds_data()
+void TestAnimation::shaderTimeStartsAtZero()
 {
-    QTest::addColumn<qint64>("elapsed");
-    QTest::addColumn<float>("seconds");
-
-    QTest::newRow("zero") << qint64(0) << 0.0f;
-    QTest::newRow("one millisecond") << qint64(1) << 0.001f;
-    QTest::newRow("one and a half seconds") << qint64(1500) << 1.5f;
-    QTest::newRow("no wrap at the scroller's period") << qint64(100000) << 100.0f;
-    QTest::newRow("an hour") << qint64(3600000) << 3600.0f;
-    QTest::newRow("a day") << qint64(86400000) << 86400.0f;
+    QCOMPARE(shaderSeconds(0), 0.0f);
+    QCOMPARE(shaderSeconds(1), 0.001f);
+    QCOMPARE(shaderSeconds(1500), 1.5f);
 }
 
-void TestAnimation::seconds()
+void TestAnimation::shaderTimeKeepsItsPrecision_data()
 {
-    QFETCH(qint64, elapsed);
-    QFETCH(float, seconds);
-    QCOMPARE(secondsFromMilliseconds(elapsed), seconds);
+    QTest::addColumn<qint64>("uptime");
+    QTest::newRow("a day") << qint64(24) * 3600 * 1000;
+    QTest::newRow("a month") << qint64(30) * 24 * 3600 * 1000;
+    QTest::newRow("a year") << qint64(365) * 24 * 3600 * 1000;
+    QTest::newRow("ten years") << qint64(3652) * 24 * 3600 * 1000;
+}
+
+// What the shaders compute from the time, sine and cosine, must be those of the exact time,
+// and frames 16 ms apart must stay 16 ms apart, whatever the uptime.
+void TestAnimation::shaderTimeKeepsItsPrecision()
+{
+    QFETCH(qint64, uptime);
+    const long double twoPi = 2.0L * 3.141592653589793238462643383279502884L;
+    for (qint64 ms = uptime; ms < uptime + 10000; ms += 16) {
+        const float sent = shaderSeconds(ms);
+        const long double exact = (long double)ms / 1000.0L;
+        QVERIFY2(std::fabs(std::sin(sent) - sinl(exact)) < 1e-4L && std::fabs(std::cos(sent) - cosl(exact)) < 1e-4L,
+                 qPrintable(QStringLiteral("at %1 ms: sent %2 s").arg(ms).arg(double(sent))));
+
+        // The step to the next frame, folded into one period: a wrap is no jump.
+        long double step = (long double)shaderSeconds(ms + 16) - sent;
+        if (step < 0)
+            step += twoPi;
+        QVERIFY2(std::fabs(step - 0.016L) < 2e-6L,
+                 qPrintable(QStringLiteral("from %1 ms a 16 ms step became %2 s").arg(ms).arg(double(step))));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestAnimation)
