@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# virtual-display.sh: runs a command on a private 1920x1080 virtual X display with a window manager.
+# virtual-display.sh: runs a command on a private virtual X display with a window manager.
 #
 # Usage: tests/support/virtual-display.sh COMMAND [ARG...]
-# The display, the window manager and a private XDG_RUNTIME_DIR exist only while
-# COMMAND runs; its exit status is passed on.
+# The screen is 1920x1080 unless VIRTUAL_DISPLAY_SIZE says otherwise. The display, the window
+# manager and a private XDG_RUNTIME_DIR exist only while COMMAND runs; its exit status is passed
+# on.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,8 +22,12 @@ cleanup() {
 trap cleanup EXIT
 
 # -displayfd picks a free display number and reports it once the server accepts clients.
+# -noreset: by default the server resets whenever its last client leaves, and a client that
+# connects during the reset is turned away. The readiness check below is such a last client
+# whenever it runs before the window manager has connected, which on a loaded machine left the
+# window manager without a display.
 exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp +extension GLX > "$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 "${size}x24" -nolisten tcp +extension GLX > "$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 exec 3>&-
 for _ in $(seq 100); do
