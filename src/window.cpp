@@ -7,11 +7,14 @@
 
 #include <QColor>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QFont>
 #include <QKeyEvent>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QScreen>
 
 Window::Window()
     : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
@@ -59,8 +62,14 @@ bool Window::canDrawWith(const QOpenGLContext *context)
     return context && context->isValid() && context->format().version() >= surfaceFormat().version();
 }
 
-QOpenGLContext *Window::createContext()
+QOpenGLContext *Window::createContextBeforeShowing()
 {
+    // Wayland, for one, has no surface to make a context current on before the window is shown.
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    // At the size it will be shown at: the driver sizes the window's buffers when the context is
+    // first made current, and after a resize it can draw a few frames at the old size.
+    resize(screen()->size());
     create();
     // The base class creates its context, makes it current and calls initializeGL on the first
     // resize; this one comes before the window is shown.
@@ -167,12 +176,18 @@ void Window::paintGL()
 void Window::drawShaderPass()
 {
     const bool hasLogo = m_logoTexture.isCreated();
+    QOpenGLFunctions *gl = context()->functions();
 
     m_shader.bind();
     m_vao.bind();
     m_vbo.bind();
+    // The painter keeps textures of its own bound, its glyph cache among them; the pass samples
+    // unit 0, so it binds the logo there, or nothing, which samples as black.
+    gl->glActiveTexture(GL_TEXTURE0);
     if (hasLogo)
         m_logoTexture.bind();
+    else
+        gl->glBindTexture(GL_TEXTURE_2D, 0);
 
     m_shader.setAttributeBuffer("vertex", GL_FLOAT, 0, 2, 0);
     m_shader.enableAttributeArray("vertex");
