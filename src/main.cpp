@@ -60,8 +60,7 @@ void refuseWithoutPlatform(QtMsgType type, const QMessageLogContext &context, co
     qtMessageHandler(type, context, text);
 }
 
-// The window has created its context, and built nothing on one that cannot draw the picture.
-// Empty when it can.
+// Empty when the context can draw the picture; else why not.
 QString openGLRefusal(const QOpenGLContext *context)
 {
     if (Window::canDrawWith(context))
@@ -96,8 +95,18 @@ int main(int argc, char **argv)
     qInstallMessageHandler(qtMessageHandler);
     QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
 
+    // Whether the driver can draw the picture is found out before anything is shown or compiled:
+    // on the window's own context where it can be created first, else on a probe.
     Window window;
-    const QString refusal = openGLRefusal(window.createContext());
+    QString refusal;
+    if (const QOpenGLContext *context = window.createContextBeforeShowing()) {
+        refusal = openGLRefusal(context);
+    } else {
+        QOpenGLContext probe;
+        probe.setFormat(Window::surfaceFormat());
+        probe.create();
+        refusal = openGLRefusal(&probe);
+    }
     if (!refusal.isEmpty()) {
         std::fprintf(stderr, "%s: %s\n", programName, qPrintable(refusal));
         return 1;

@@ -4,27 +4,50 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
-// Each texel is the rounded mean of the 2x2 block above it, per channel, as drivers' box filters
-// make it; a level of odd size leaves its last row or column out, as the halved size does.
+// Each texel of the half-size level samples the level above bilinearly at its own centre, as
+// drivers' mipmap blits do: the mean of a 2x2 block where a size is even, and no shift across
+// the image where it is odd.
 inline QImage halved(const QImage &level)
 {
     const QImage source = level.convertToFormat(QImage::Format_RGBA8888);
-    const int w = std::max(1, source.width() / 2);
-    const int h = std::max(1, source.height() / 2);
-    const int lastX = source.width() - 1;
-    const int lastY = source.height() - 1;
+    const int sw = source.width();
+    const int sh = source.height();
+    const int w = std::max(1, sw / 2);
+    const int h = std::max(1, sh / 2);
+
+    struct Tap
+    {
+        int first;
+        int second;
+        float weight; // of the second
+    };
+    const auto taps = [](int from, int to) {
+        std::vector<Tap> result(static_cast<size_t>(to));
+        for (int i = 0; i < to; ++i) {
+            const float centre = (float(i) + 0.5f) * float(from) / float(to) - 0.5f;
+            const int first = std::clamp(int(std::floor(centre)), 0, from - 1);
+            result[size_t(i)] = {first, std::min(first + 1, from - 1), centre - std::floor(centre)};
+        }
+        return result;
+    };
+    const std::vector<Tap> columns = taps(sw, w);
+    const std::vector<Tap> rows = taps(sh, h);
+
     QImage result(w, h, QImage::Format_RGBA8888);
     for (int y = 0; y < h; ++y) {
-        const uchar *upper = source.constScanLine(std::min(2 * y, lastY));
-        const uchar *lower = source.constScanLine(std::min(2 * y + 1, lastY));
+        const Tap &r = rows[size_t(y)];
+        const uchar *upper = source.constScanLine(r.first);
+        const uchar *lower = source.constScanLine(r.second);
         uchar *out = result.scanLine(y);
         for (int x = 0; x < w; ++x) {
-            const int left = 4 * std::min(2 * x, lastX);
-            const int right = 4 * std::min(2 * x + 1, lastX);
-            for (int c = 0; c < 4; ++c) {
-                const int sum = upper[left + c] + upper[right + c] + lower[left + c] + lower[right + c];
-                out[4 * x + c] = uchar((sum + 2) / 4);
+            const Tap &c = columns[size_t(x)];
+            for (int channel = 0; channel < 4; ++channel) {
+                const float top = upper[4 * c.first + channel] * (1 - c.weight) + upper[4 * c.second + channel] * c.weight;
+                const float bottom = lower[4 * c.first + channel] * (1 - c.weight) + lower[4 * c.second + channel] * c.weight;
+                out[4 * x + channel] = uchar(std::lround(top * (1 - r.weight) + bottom * r.weight));
             }
         }
     }

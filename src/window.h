@@ -28,9 +28,10 @@ public:
     // Whether a context, as created, can draw the picture.
     static bool canDrawWith(const QOpenGLContext *context);
 
-    // Creates the window's GL context, and through initializeGL its GPU objects, before the
-    // window is shown; returns the context, which may be invalid (see canDrawWith).
-    QOpenGLContext *createContext();
+    // Where the platform can make a context current on a window not yet shown (X11), creates
+    // the window's GL context, and through initializeGL its GPU objects, before the window is
+    // shown, and returns it; it may be invalid (see canDrawWith). Elsewhere returns null.
+    QOpenGLContext *createContextBeforeShowing();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -1,4 +1,6 @@
 // tst_assets: the embedded collection's entries and the logo's file format and pixels.
+#include "logo.h"
+
 #include <QtTest>
 
 #include <QFile>
@@ -79,15 +81,15 @@ void TestAssets::logoFileHeader()
 
     QCOMPARE(ihdr.size(), 13);
     const auto u32 = [](const QByteArray &bytes, int at) { return qFromBigEndian<quint32>(bytes.constData() + at); };
-    QCOMPARE(u32(ihdr, 0), 1920u);
-    QCOMPARE(u32(ihdr, 4), 1080u);
+    QCOMPARE(int(u32(ihdr, 0)), logo::imageSize.width());
+    QCOMPARE(int(u32(ihdr, 4)), logo::imageSize.height());
     QCOMPARE(int(ihdr[8]), 8);  // bits per channel
     QCOMPARE(int(ihdr[9]), 6);  // RGBA
     QCOMPARE(int(ihdr[12]), 0); // not interlaced
 
     QCOMPARE(phys.size(), 9);
-    QCOMPARE(u32(phys, 0), 2835u);
-    QCOMPARE(u32(phys, 4), 2835u);
+    QCOMPARE(int(u32(phys, 0)), logo::dotsPerMetre);
+    QCOMPARE(int(u32(phys, 4)), logo::dotsPerMetre);
     QCOMPARE(int(phys[8]), 1); // metres
 }
 
@@ -95,14 +97,14 @@ void TestAssets::logoFileHeader()
 // be black and stroke pixels white; the drawing must fill its box exactly.
 void TestAssets::logoPixelsAreTransparentBlackOrWhite()
 {
-    const QImage logo = QImage(QStringLiteral(":/Lurvo.png")).convertToFormat(QImage::Format_ARGB32);
-    QCOMPARE(logo.size(), QSize(1920, 1080));
+    const QImage image = QImage(QStringLiteral(":/Lurvo.png")).convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(image.size(), logo::imageSize);
 
     QRect drawn;
     int faint = 0, opaque = 0;
-    for (int y = 0; y < logo.height(); ++y) {
-        const QRgb *line = reinterpret_cast<const QRgb *>(logo.constScanLine(y));
-        for (int x = 0; x < logo.width(); ++x) {
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
             const QRgb p = line[x];
             if (qAlpha(p) == 0) {
                 QVERIFY2(p == 0, qPrintable(QStringLiteral("transparent pixel (%1, %2) is %3")
@@ -117,7 +119,7 @@ void TestAssets::logoPixelsAreTransparentBlackOrWhite()
             opaque += qAlpha(p) == 255;
         }
     }
-    QCOMPARE(drawn, QRect(QPoint(540, 340), QPoint(1295, 587)));
+    QCOMPARE(drawn, logo::drawingBox);
     // Soft strokes: a fringe of faint pixels around a solid core.
     QVERIFY2(faint > 1000, qPrintable(QString::number(faint)));
     QVERIFY2(opaque > 1000, qPrintable(QString::number(opaque)));

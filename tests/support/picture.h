@@ -1,41 +1,86 @@
-// picture.h: what the demo's picture shows whatever the time, checked the same way in and out of process.
+// picture.h: what the demo's frames must show, computed on the CPU: the fragment formula, the
+// greeting as the painter draws it on an image, and checks of frames against them.
 #pragma once
 
 #include <QImage>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
-inline QString describeColour(QRgb p)
-{
-    return QStringLiteral("(%1, %2, %3)").arg(qRed(p)).arg(qGreen(p)).arg(qBlue(p));
-}
+#include <vector>
 
-inline bool near(QRgb p, int r, int g, int b, int tolerance = 2)
-{
-    return qAbs(qRed(p) - r) <= tolerance && qAbs(qGreen(p) - g) <= tolerance && qAbs(qBlue(p) - b) <= tolerance;
-}
+namespace picture {
 
-// The time-invariant rows, edge to edge: the gradient's edges, the row three quarters
-// up (outside both bands and the logo) and mid-height (always inside a band, and the
-// weaker band alone lifts blue from 0.215 to 0.515). Empty when all hold.
-inline QString invariantRowFault(const QImage &picture)
+QString describeColour(QRgb p);
+
+// The greeting's and the logo's white, as a screenshot shows them.
+bool isWhite(QRgb p);
+// Left end of the greeting's white pixels around its baseline, or -1 when none show.
+int greetingLeft(const QImage &screen);
+
+// The time-invariant rows, edge to edge: the gradient's edges, the row three quarters up
+// (outside both bands and the logo) and mid-height (always inside a band). Empty when all hold.
+QString invariantRowFault(const QImage &frame);
+
+// The fragment formula of the demo, with the logo sampled as the window's texture samples it.
+class Model
 {
-    const int w = picture.width();
-    const int h = picture.height();
-    const struct
+public:
+    // A null logo models a window whose logo could not be decoded.
+    explicit Model(const QImage &logo);
+
+    // Lowest and highest 8-bit value each channel may take at a framebuffer pixel (row 0 at
+    // the top) of a frame of the given size in device pixels, at a time in seconds since the
+    // window's set-up, taken exactly.
+    struct Range
     {
-        const char *name;
-        int y;
-    } rows[] = {{"top row", 0}, {"bottom row", h - 1}, {"row three quarters up", h / 4}, {"mid-height row", h / 2}};
-    for (const auto &row : rows) {
-        for (int x = 0; x < w; ++x) {
-            const QRgb p = picture.pixel(x, row.y);
-            const bool ok = row.y == h / 2 ? qBlue(p) >= 128
-                          : row.y == h / 4 ? near(p, 13, 13, 31)
-                                           : near(p, 0, 0, 8);
-            if (!ok)
-                return QStringLiteral("%1 (y = %2) at x = %3 is %4 in a %5x%6 picture")
-                    .arg(QLatin1String(row.name)).arg(row.y).arg(x).arg(describeColour(p)).arg(w).arg(h);
-        }
-    }
-    return {};
-}
+        int low[3];
+        int high[3];
+    };
+    Range expected(int column, int row, QSize size, double seconds) const;
+
+private:
+    struct Level
+    {
+        int width;
+        int height;
+        std::vector<float> white; // colour channels, all equal, 0..1, as stored in 8 bits
+    };
+    float texel(const Level &level, int x, int y) const;
+    void sampleLogo(float s, float t, float &low, float &high) const;
+
+    std::vector<Level> m_levels; // the logo's mipmap chain, from the full image down to 1x1
+    QRect m_drawn;                // where the full image has anything but black
+
+    // What depends on only the column or only the row, computed once per frame size and time.
+    struct Columns
+    {
+        float uv2x, bandOffset1, bandOffset2, logoS;
+    };
+    struct Rows
+    {
+        float uv2y, uvy, logoT;
+    };
+    void prepare(QSize size, double seconds) const;
+    mutable QSize m_preparedSize;
+    mutable double m_preparedSeconds = 0;
+    mutable float m_lod = 0;      // log2 of texels per pixel
+    mutable int m_reach = 0;      // how far from a sample, in full-size texels, filtering reaches
+    mutable std::vector<Columns> m_columns;
+    mutable std::vector<Rows> m_rows;
+};
+
+// The greeting, drawn independently of the window: the painter on an image of the frame's
+// device-pixel size and ratio, same font, pixel size, text and position, in white on
+// transparent; alpha holds its coverage.
+QImage greeting(QSize devicePixels, qreal devicePixelRatio, int x);
+
+// Compares a whole frame with the model's picture under the greeting's coverage. Within a glyph
+// the frame may differ from the reference by the coverage that antialiasing changes, nowhere
+// else. Empty when the frame matches; else how many pixels differ and the first.
+QString frameFault(const QImage &frame, const Model &model, double seconds, const QImage &greeting);
+
+// As frameFault, for a frame whose shader pass was skipped: black under the greeting.
+QString blackFrameFault(const QImage &frame, const QImage &greeting);
+
+} // namespace picture

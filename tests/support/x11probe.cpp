@@ -51,6 +51,8 @@ X11Probe::~X11Probe()
 {
     if (m_display && m_damage)
         XDamageDestroy(m_display, m_damage);
+    if (m_display && m_timingDamage)
+        XDamageDestroy(m_display, m_timingDamage);
     for (unsigned long damage : m_watched)
         XDamageDestroy(m_display, damage);
     if (m_display)
@@ -145,20 +147,79 @@ void X11Probe::countFrames(unsigned long window)
     XSync(m_display, False);
 }
 
-// Every presented frame makes the window's damage non-empty once; subtracting it
+// Every presented frame makes the counted window's damage non-empty once; subtracting it
 // re-arms the report for the next one.
+void X11Probe::handle(const XEvent &event)
+{
+    if (event.type != m_damageEvent + XDamageNotify)
+        return;
+    const auto *damage = reinterpret_cast<const XDamageNotifyEvent *>(&event);
+    if (damage->damage == m_timingDamage) {
+        m_lastDrawn = qint64(damage->timestamp);
+        m_lastDrawnSize = QSize(damage->area.width, damage->area.height);
+    } else if (damage->damage == m_damage) {
+        ++m_frames;
+        XDamageSubtract(m_display, m_damage, 0, 0);
+    }
+}
+
 int X11Probe::framesCounted()
 {
     while (XPending(m_display)) {
         XEvent event;
         XNextEvent(m_display, &event);
-        if (event.type == m_damageEvent + XDamageNotify) {
-            ++m_frames;
-            XDamageSubtract(m_display, m_damage, 0, 0);
-        }
+        handle(event);
     }
     XFlush(m_display);
     return m_frames;
+}
+
+void X11Probe::timeFrames(unsigned long window)
+{
+    int error = 0;
+    if (!XDamageQueryExtension(m_display, &m_damageEvent, &error))
+        return;
+    if (m_timingDamage)
+        XDamageDestroy(m_display, m_timingDamage);
+    // Raw rectangles need no re-arming, so no drawing goes unreported.
+    m_timingDamage = XDamageCreate(m_display, window, XDamageReportRawRectangles);
+    m_lastDrawn = -1;
+    XSync(m_display, False);
+}
+
+// The frame on screen when the server handled the GetImage request is the last one drawn
+// before it: the last report whose serial, the last request of ours the server had handled,
+// precedes the GetImage's. Those reports are all queued once its reply has arrived.
+QImage X11Probe::grabTimed(qint64 *presentedAt)
+{
+    framesCounted();
+    const unsigned long grabSerial = NextRequest(m_display);
+    const QImage image = grab();
+    while (XEventsQueued(m_display, QueuedAlready)) {
+        XEvent event;
+        XPeekEvent(m_display, &event);
+        if (event.xany.serial >= grabSerial)
+            break;
+        XNextEvent(m_display, &event);
+        handle(event);
+    }
+    *presentedAt = m_lastDrawn;
+    return image;
+}
+
+bool X11Probe::waitForWholeFrame(QSize size, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    m_lastDrawnSize = QSize();
+    while (timer.elapsed() < timeoutMs) {
+        framesCounted();
+        if (m_lastDrawnSize == size)
+            return true;
+        pollfd fd = {ConnectionNumber(m_display), POLLIN, 0};
+        poll(&fd, 1, 5);
+    }
+    return false;
 }
 
 void X11Probe::watchNewWindows()

@@ -34,14 +34,26 @@ public:
     void countFrames(unsigned long window);
     int framesCounted();
 
+    // Screenshots with the X server's time, in milliseconds, at which the frame they show was
+    // presented: from timeFrames() on, every drawing to the window is reported with its time.
+    void timeFrames(unsigned long window);
+    QImage grabTimed(qint64 *presentedAt);
+    // After timeFrames(): waits for a frame drawn over the whole of the window's area.
+    bool waitForWholeFrame(QSize size, int timeoutMs);
+
     // Start-up timing: watch every window created from now on, then return once a
     // window of the process presents its first frame (false on timeout).
     void watchNewWindows();
     bool waitForFirstFrameOf(qint64 pid, int timeoutMs);
 
 private:
+    void handle(const union _XEvent &event);
+
     Display *m_display = nullptr;
     unsigned long m_damage = 0;
+    unsigned long m_timingDamage = 0;
+    qint64 m_lastDrawn = -1;
+    QSize m_lastDrawnSize;
     int m_damageEvent = 0;
     int m_frames = 0;
     QVector<unsigned long> m_watched;

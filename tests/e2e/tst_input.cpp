@@ -1,0 +1,147 @@
+// tst_input: what a user does to the built program: keys, the window manager's close and resize,
+// and the toolkit's command-line options.
+#include "demo_process.h"
+#include "picture.h"
+#include "x11probe.h"
+
+#include <QtTest>
+
+#include <memory>
+
+class TestInput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void otherKeysLeaveItRunning();
+    void escapeQuits_data();
+    void escapeQuits();
+    void closingThroughTheWindowManagerQuits();
+    void resizedWindowKeepsThePicture();
+    void displayOptionChoosesTheDisplay();
+    void windowTitleOptionSetsTheTitle();
+    void unknownArgumentIsIgnored();
+
+private:
+    std::unique_ptr<X11Probe> m_x11;
+};
+
+void TestInput::initTestCase()
+{
+    m_x11 = std::make_unique<X11Probe>();
+    QVERIFY2(m_x11->isOpen(), "no X display: run this through tests/support/virtual-display.sh");
+}
+
+void TestInput::otherKeysLeaveItRunning()
+{
+    Demo demo;
+    QVERIFY(demo.waitForPicture(*m_x11));
+    const QString sent = sendKeys({QStringLiteral("a"), QStringLiteral("q"), QStringLiteral("x"),
+                                   QStringLiteral("0"), QStringLiteral("9"), QStringLiteral("space"),
+                                   QStringLiteral("Return"), QStringLiteral("KP_Enter"), QStringLiteral("Tab"),
+                                   QStringLiteral("Left"), QStringLiteral("Right"), QStringLiteral("Up"),
+                                   QStringLiteral("Down"), QStringLiteral("ctrl+q"), QStringLiteral("alt+F4")});
+    QVERIFY2(sent.isEmpty(), qPrintable(sent));
+    QTest::qWait(500);
+    QVERIFY2(demo.running(), qPrintable(QStringLiteral("ended with %1").arg(demo.waitForExit(0))));
+
+    // Still animating: the greeting keeps moving.
+    const int before = picture::greetingLeft(m_x11->grab());
+    QVERIFY(waitForFrames(*m_x11, 5));
+    const int after = picture::greetingLeft(m_x11->grab());
+    QVERIFY2(after < before, qPrintable(QStringLiteral("greeting at %1, then %2").arg(before).arg(after)));
+
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
+void TestInput::escapeQuits_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::newRow("Escape") << QStringLiteral("Escape");
+    QTest::newRow("Shift+Escape") << QStringLiteral("shift+Escape");
+    QTest::newRow("Control+Escape") << QStringLiteral("ctrl+Escape");
+    QTest::newRow("Alt+Escape") << QStringLiteral("alt+Escape");
+}
+
+void TestInput::escapeQuits()
+{
+    QFETCH(QString, keys);
+    Demo demo;
+    QVERIFY(demo.waitForPicture(*m_x11));
+    const QString quit = quitFault(demo, keys);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
+void TestInput::closingThroughTheWindowManagerQuits()
+{
+    Demo demo;
+    const unsigned long window = demo.waitForPicture(*m_x11);
+    QVERIFY(window);
+    const QString closed = runTool(QStringLiteral("wmctrl"),
+                                   {QStringLiteral("-i"), QStringLiteral("-c"), QString::number(window)});
+    QVERIFY2(closed.isEmpty(), qPrintable(closed));
+    QCOMPARE(demo.waitForExit(), 0);
+    QVERIFY2(demo.output().isEmpty(), demo.output().constData());
+}
+
+void TestInput::resizedWindowKeepsThePicture()
+{
+    Demo demo;
+    const unsigned long window = demo.waitForPicture(*m_x11);
+    QVERIFY(window);
+    const QString id = QString::number(window);
+    const QString windowed = runTool(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-r"), id,
+                                                               QStringLiteral("-b"), QStringLiteral("remove,fullscreen")});
+    QVERIFY2(windowed.isEmpty(), qPrintable(windowed));
+    // Tall enough that the greeting, around y = 200, stays clear of the row three quarters up.
+    const QSize size(1300, 960);
+    const QString resized = runTool(QStringLiteral("wmctrl"),
+                                    {QStringLiteral("-i"), QStringLiteral("-r"), id, QStringLiteral("-e"),
+                                     QStringLiteral("0,100,60,%1,%2").arg(size.width()).arg(size.height())});
+    QVERIFY2(resized.isEmpty(), qPrintable(resized));
+    QTRY_COMPARE_WITH_TIMEOUT(m_x11->geometry(window).size(), size, 10000);
+
+    // The next frames fill the new size; allow a few for the resize to reach the GL side.
+    QString fault = QStringLiteral("no frame checked");
+    for (int frame = 0; frame < 40 && !fault.isEmpty() && waitForFrames(*m_x11, 1); ++frame)
+        fault = picture::invariantRowFault(m_x11->grab(m_x11->geometry(window)));
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
+void TestInput::displayOptionChoosesTheDisplay()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString display = environment.value(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    Demo demo({QStringLiteral("-display"), display}, environment);
+    QVERIFY2(demo.waitForPicture(*m_x11), demo.output().constData());
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
+void TestInput::windowTitleOptionSetsTheTitle()
+{
+    Demo demo({QStringLiteral("-qwindowtitle"), QStringLiteral("Greetings, all")});
+    const unsigned long window = demo.waitForPicture(*m_x11);
+    QVERIFY(window);
+    QCOMPARE(m_x11->title(window), QStringLiteral("Greetings, all"));
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
+void TestInput::unknownArgumentIsIgnored()
+{
+    Demo demo({QStringLiteral("--frobnicate"), QStringLiteral("extra")});
+    QVERIFY2(demo.waitForPicture(*m_x11), demo.output().constData());
+    const QString fault = picture::invariantRowFault(m_x11->grab());
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
+QTEST_GUILESS_MAIN(TestInput)
+#include "tst_input.moc"

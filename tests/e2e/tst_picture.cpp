@@ -1,0 +1,153 @@
+// tst_picture: the built program's picture as the X server shows it: the whole screen covered at
+// any scale, the greeting moving at its speed in real time, the logo swaying, no pointer.
+#include "demo_process.h"
+#include "picture.h"
+#include "x11probe.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+// Mean column of the logo's white pixels; the greeting never reaches these rows.
+double logoCentre(const QImage &screen)
+{
+    double sum = 0;
+    int count = 0;
+    for (int y = 340; y < 588; ++y)
+        for (int x = 0; x < screen.width(); ++x)
+            if (picture::isWhite(screen.pixel(x, y))) {
+                sum += x;
+                ++count;
+            }
+    return count ? sum / count : -1.0;
+}
+
+} // namespace
+
+class TestPicture : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void coversTheScreen_data();
+    void coversTheScreen();
+    void greetingKeepsItsSpeedAndTheLogoSways();
+    void pointerIsBlankFromTheFirstFrame();
+
+private:
+    std::unique_ptr<X11Probe> m_x11;
+};
+
+void TestPicture::initTestCase()
+{
+    m_x11 = std::make_unique<X11Probe>();
+    QVERIFY2(m_x11->isOpen(), "no X display: run this through tests/support/virtual-display.sh");
+}
+
+void TestPicture::coversTheScreen_data()
+{
+    QTest::addColumn<QString>("scale");
+    QTest::newRow("scale 1") << QStringLiteral("1");
+    QTest::newRow("scale 2") << QStringLiteral("2");
+    QTest::newRow("scale 1.5") << QStringLiteral("1.5");
+}
+
+void TestPicture::coversTheScreen()
+{
+    QFETCH(QString, scale);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
+    Demo demo({}, environment);
+    QVERIFY2(demo.waitForPicture(*m_x11), demo.output().constData());
+    // Taken within seconds of the start: at scale 1.5 the greeting, once in view, crosses the
+    // row three quarters up.
+    const QString fault = picture::invariantRowFault(m_x11->grab());
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
+// Each screenshot tells its own animation time through the greeting's position, and the X server
+// tells when its frame was presented; neither depends on how quickly this test runs.
+void TestPicture::greetingKeepsItsSpeedAndTheLogoSways()
+{
+    Demo demo;
+    const unsigned long window = demo.waitForPicture(*m_x11);
+    QVERIFY(window);
+    m_x11->timeFrames(window);
+
+    struct Shot
+    {
+        qint64 presented; // X server milliseconds
+        double seconds;   // animation time, read off the greeting
+        double logo;
+    };
+    QVector<Shot> shots;
+    // The greeting starts at x = 2000 and enters a 1920-pixel screen after 0.8 s.
+    for (int wait : {1500, 2000, 2500}) {
+        QTest::qWait(wait);
+        qint64 presented = -1;
+        const QImage screen = m_x11->grabTimed(&presented);
+        const int left = picture::greetingLeft(screen);
+        QVERIFY2(left >= 0 && presented >= 0, "no greeting, or no frame, on screen");
+        // 'H' starts 7 pixels right of the pen position.
+        shots.append({presented, (2000.0 - (left - 7)) / 100.0, logoCentre(screen)});
+    }
+
+    // 100 pixels per second of real time: over the whole span, within what differs between two
+    // frames' delays from their clock reading to their presentation, at most 100 ms.
+    const double animated = shots.last().seconds - shots.first().seconds;
+    const double real = (shots.last().presented - shots.first().presented) / 1000.0;
+    QVERIFY2(std::abs(animated - real) <= 0.1,
+             qPrintable(QStringLiteral("the greeting moved %1 s worth in %2 s").arg(animated).arg(real)));
+
+    // The logo's sway follows the same time.
+    bool swayed = false;
+    for (int i = 1; i < shots.size(); ++i) {
+        const Shot &a = shots[i - 1];
+        const Shot &b = shots[i];
+        const double predicted = -0.15 * (std::sin(b.seconds) - std::sin(a.seconds)) * 1920.0;
+        QVERIFY2(std::abs((b.logo - a.logo) - predicted) <= 20,
+                 qPrintable(QStringLiteral("logo moved %1 px between %2 s and %3 s, expected %4")
+                                .arg(b.logo - a.logo)
+                                .arg(a.seconds)
+                                .arg(b.seconds)
+                                .arg(predicted)));
+        swayed = swayed || std::abs(predicted) >= 40;
+    }
+    QVERIFY2(swayed, "the samples fell where the sway barely moves; widen the interval");
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
+void TestPicture::pointerIsBlankFromTheFirstFrame()
+{
+    const QString moved = runTool(QStringLiteral("xdotool"),
+                                  {QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("540")});
+    QVERIFY2(moved.isEmpty(), qPrintable(moved));
+    QVERIFY2(m_x11->visiblePointerPixels() > 0, "the root window's pointer should be visible before the start");
+
+    Demo demo;
+    // Sample the pointer image from the moment the window is mapped, before and after the first
+    // picture.
+    QElapsedTimer timer;
+    timer.start();
+    while (m_x11->windowsOf(demo.pid()).isEmpty() && timer.elapsed() < 20000)
+        QTest::qWait(5);
+    QVERIFY(!m_x11->windowsOf(demo.pid()).isEmpty());
+    for (int sample = 0; sample < 40; ++sample) {
+        QCOMPARE(m_x11->visiblePointerPixels(), 0);
+        QTest::qWait(25);
+    }
+    QVERIFY(demo.waitForPicture(*m_x11));
+    QCOMPARE(m_x11->visiblePointerPixels(), 0);
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
+QTEST_GUILESS_MAIN(TestPicture)
+#include "tst_picture.moc"

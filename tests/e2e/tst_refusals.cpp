@@ -1,0 +1,164 @@
+// tst_refusals: environments in which the built program cannot run right, and what it does there:
+// refuse in one line with status 1, or say what it cannot draw and go on.
+#include "demo_process.h"
+#include "picture.h"
+#include "x11probe.h"
+
+#include <QtTest>
+
+namespace {
+
+struct Ended
+{
+    int status; // -1: still running after the timeout, 128: killed by a signal
+    QByteArray output;
+};
+
+// Runs the program to its end with changes to its environment.
+Ended runToEnd(const QStringList &environment, const QStringList &launcher = {})
+{
+    QProcessEnvironment changed = QProcessEnvironment::systemEnvironment();
+    for (const QString &assignment : environment) {
+        const int eq = assignment.indexOf(QLatin1Char('='));
+        changed.insert(assignment.left(eq), assignment.mid(eq + 1));
+    }
+    Demo demo({}, changed, launcher);
+    const int status = demo.waitForExit(20000);
+    return {status, demo.output()};
+}
+
+// Starts with standard error closed, as some launchers do.
+const QStringList withoutStandardError = {QStringLiteral("sh"), QStringLiteral("-c"),
+                                          QStringLiteral("exec \"$0\" \"$@\" 2>&-")};
+
+} // namespace
+
+class TestRefusals : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void oldOpenGLIsRefusedByName_data();
+    void oldOpenGLIsRefusedByName();
+    void noOpenGLIsRefused();
+    void shadersThatDoNotCompileLeaveTheGreetingOnBlack();
+    void closedStandardErrorNeitherHangsNorHides();
+    void unreachableDisplayIsRefused_data();
+    void unreachableDisplayIsRefused();
+    void missingFontIsReportedOnce();
+};
+
+void TestRefusals::oldOpenGLIsRefusedByName_data()
+{
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QString>("version");
+    const auto capped = [](const char *gl, const char *glsl) {
+        return QStringList{QStringLiteral("MESA_GL_VERSION_OVERRIDE=") + QLatin1String(gl),
+                           QStringLiteral("MESA_GLSL_VERSION_OVERRIDE=") + QLatin1String(glsl)};
+    };
+    QTest::newRow("2.1") << capped("2.1", "120") << QStringLiteral("2.1");
+    QTest::newRow("3.3") << capped("3.3", "330") << QStringLiteral("3.3");
+    QTest::newRow("4.0") << capped("4.0", "400") << QStringLiteral("4.0");
+    // Mesa's softpipe offers 3.3 and crashes when a multisampled context is torn down; the
+    // refusal must end cleanly all the same.
+    QTest::newRow("softpipe") << QStringList{QStringLiteral("GALLIUM_DRIVER=softpipe")} << QStringLiteral("3.3");
+}
+
+// Before anything is shown or compiled: one line, naming what the driver offers, and status 1.
+void TestRefusals::oldOpenGLIsRefusedByName()
+{
+    QFETCH(QStringList, environment);
+    QFETCH(QString, version);
+    const Ended ended = runToEnd(environment);
+    QCOMPARE(ended.status, 1);
+    const QByteArray expected = "scrolldemo: needs OpenGL 4.1 core profile, but the driver offers only OpenGL "
+                                + version.toLatin1() + '\n';
+    QCOMPARE(ended.output, expected);
+}
+
+void TestRefusals::noOpenGLIsRefused()
+{
+    const Ended ended = runToEnd({QStringLiteral("QT_XCB_GL_INTEGRATION=none")});
+    QCOMPARE(ended.status, 1);
+    QVERIFY2(ended.output.endsWith("scrolldemo: could not create an OpenGL 4.1 core profile context\n"),
+             ended.output.constData());
+}
+
+// A driver at 4.1 that cannot compile the shaders: Qt's own report once, the greeting on black.
+void TestRefusals::shadersThatDoNotCompileLeaveTheGreetingOnBlack()
+{
+    X11Probe x11;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MESA_GL_VERSION_OVERRIDE"), QStringLiteral("4.1"));
+    environment.insert(QStringLiteral("MESA_GLSL_VERSION_OVERRIDE"), QStringLiteral("330"));
+    Demo demo({}, environment);
+    QVERIFY2(demo.waitForPicture(x11), demo.output().constData());
+    const QByteArray atStart = demo.output();
+    QVERIFY2(atStart.contains("QOpenGLShader"), atStart.constData());
+    QVERIFY(waitForFrames(x11, 10));
+    QCOMPARE(demo.output(), atStart);
+    QTRY_VERIFY_WITH_TIMEOUT(picture::greetingLeft(x11.grab()) >= 0, 10000);
+    const QImage screen = x11.grab();
+    for (int y : {0, screen.height() / 2, screen.height() - 1})
+        for (int x = 0; x < screen.width(); ++x)
+            QVERIFY2(screen.pixel(x, y) == qRgb(0, 0, 0),
+                     qPrintable(QStringLiteral("(%1, %2) is %3").arg(x).arg(y).arg(picture::describeColour(screen.pixel(x, y)))));
+    const QString sent = sendKeys({QStringLiteral("Escape")});
+    QVERIFY2(sent.isEmpty(), qPrintable(sent));
+    QCOMPARE(demo.waitForExit(), 0);
+}
+
+// With descriptor 2 closed the display connection would take its number and receive every
+// warning; the process then hung in its teardown.
+void TestRefusals::closedStandardErrorNeitherHangsNorHides()
+{
+    X11Probe x11;
+    QProcessEnvironment noRuntime = QProcessEnvironment::systemEnvironment();
+    noRuntime.remove(QStringLiteral("XDG_RUNTIME_DIR")); // Qt warns about it
+    Demo demo({}, noRuntime, withoutStandardError);
+    QVERIFY2(demo.waitForPicture(x11), "no picture with standard error closed");
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+
+    const Ended refused = runToEnd({QStringLiteral("QT_XCB_GL_INTEGRATION=none")}, withoutStandardError);
+    QCOMPARE(refused.status, 1);
+}
+
+void TestRefusals::unreachableDisplayIsRefused_data()
+{
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("no server") << QStringLiteral(":97") << QByteArray("the X display \":97\"");
+    QTest::newRow("garbage") << QStringLiteral("garbage") << QByteArray("the X display \"garbage\"");
+    QTest::newRow("empty") << QString() << QByteArray("an X display (DISPLAY is not set)");
+}
+
+// Qt's own fatal error would abort, dump core and advise reinstalling.
+void TestRefusals::unreachableDisplayIsRefused()
+{
+    QFETCH(QString, display);
+    QFETCH(QByteArray, line);
+    const Ended ended = runToEnd({QStringLiteral("DISPLAY=") + display});
+    QCOMPARE(ended.status, 1);
+    QVERIFY2(ended.output.endsWith("scrolldemo: could not connect to " + line + '\n'), ended.output.constData());
+    QVERIFY2(!ended.output.contains("einstall"), ended.output.constData());
+}
+
+void TestRefusals::missingFontIsReportedOnce()
+{
+    X11Probe x11;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("FONTCONFIG_FILE"), QStringLiteral(TEST_DATA "/no-fonts.conf"));
+    Demo demo({}, environment);
+    QVERIFY2(demo.waitForPicture(x11), demo.output().constData());
+    QVERIFY(waitForFrames(x11, 10));
+    QCOMPARE(demo.output(), QByteArray("scrolldemo: the greeting cannot be drawn: no font\n"));
+    const QString fault = picture::invariantRowFault(x11.grab());
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    const QString sent = sendKeys({QStringLiteral("Escape")});
+    QVERIFY2(sent.isEmpty(), qPrintable(sent));
+    QCOMPARE(demo.waitForExit(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestRefusals)
+#include "tst_refusals.moc"
