@@ -1,19 +1,26 @@
-// make-logo: draws the demo's logo (a signature and a heart) and writes it as assets/Lurvo.png.
+// make-logo: draws the demo's logo (a signature and a heart) as assets/Lurvo.png, and the same
+// drawing as the program's icon.
 //
-// The demo adds the logo's colour channels to its picture and ignores alpha, so every
-// pixel written here is either fully transparent black or white with the stroke's
-// coverage in alpha. The drawing is fitted so that its soft strokes touch, and stay
-// inside, the box the demo's layout expects.
+//   make-logo LOGO.png       the logo
+//   make-logo --icons DIR    DIR/scrolldemo.png (256x256) and DIR/scrolldemo.svg
+//
+// The demo adds the logo's colour channels to its picture and ignores alpha, so every pixel of
+// the logo is either fully transparent black or white with the stroke's coverage in alpha. The
+// drawing is fitted so that its soft strokes touch, and stay inside, the box the demo's layout
+// expects. The icon draws the same strokes in white on the demo's dark blue.
 
 #include "logo.h"
 
+#include <QFile>
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
+#include <QLinearGradient>
 #include <QPainterPath>
 #include <QRect>
 #include <QTransform>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -152,15 +159,8 @@ std::vector<int> fitToBox(const QPainterPath &artwork)
     return {};
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int writeLogo(const QString &path)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
-        return 2;
-    }
-
     const std::vector<int> alpha = fitToBox(signature());
     if (alpha.empty()) {
         std::fprintf(stderr, "make-logo: the drawing could not be fitted to its box\n");
@@ -178,10 +178,116 @@ int main(int argc, char **argv)
     image.setDotsPerMeterX(logo::dotsPerMetre);
     image.setDotsPerMeterY(logo::dotsPerMetre);
 
-    QImageWriter writer(QString::fromLocal8Bit(argv[1]), "png");
+    QImageWriter writer(path, "png");
     if (!writer.write(image)) {
         std::fprintf(stderr, "make-logo: %s\n", qPrintable(writer.errorString()));
         return 1;
     }
     return 0;
+}
+
+// The icon's geometry: a rounded square with the demo's vertical gradient, darkest at the top
+// and bottom edges, and the drawing centred on it.
+constexpr int iconSize = 256;
+constexpr qreal iconCorner = 32;
+constexpr qreal iconPen = 7;
+const QColor iconEdge = QColor::fromRgbF(0.0, 0.0, 0.03);
+const QColor iconMiddle = QColor::fromRgbF(0.1, 0.1, 0.215);
+
+QPainterPath iconDrawing()
+{
+    const QPainterPath drawing = signature();
+    const QRectF source = drawing.boundingRect();
+    const qreal room = iconSize - 2 * (24 + iconPen);
+    const qreal scale = room / std::max(source.width(), source.height());
+    return QTransform()
+        .translate(iconSize / 2.0, iconSize / 2.0)
+        .scale(scale, scale)
+        .translate(-source.center().x(), -source.center().y())
+        .map(drawing);
+}
+
+QString svgPathData(const QPainterPath &path)
+{
+    QString data;
+    const auto point = [](qreal x, qreal y) { return QStringLiteral("%1 %2 ").arg(x, 0, 'f', 2).arg(y, 0, 'f', 2); };
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo()) {
+            data += QLatin1Char('M') + point(e.x, e.y);
+        } else if (e.isLineTo()) {
+            data += QLatin1Char('L') + point(e.x, e.y);
+        } else if (e.isCurveTo() && i + 2 < path.elementCount()) {
+            const QPainterPath::Element c2 = path.elementAt(i + 1);
+            const QPainterPath::Element end = path.elementAt(i + 2);
+            data += QLatin1Char('C') + point(e.x, e.y) + point(c2.x, c2.y) + point(end.x, end.y);
+            i += 2;
+        }
+    }
+    return data.trimmed();
+}
+
+int writeIcons(const QString &dir)
+{
+    const QPainterPath drawing = iconDrawing();
+
+    QImage png(iconSize, iconSize, QImage::Format_ARGB32_Premultiplied);
+    png.fill(Qt::transparent);
+    {
+        QPainter painter(&png);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient sky(0, 0, 0, iconSize);
+        sky.setColorAt(0.0, iconEdge);
+        sky.setColorAt(0.5, iconMiddle);
+        sky.setColorAt(1.0, iconEdge);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(sky);
+        painter.drawRoundedRect(QRectF(0, 0, iconSize, iconSize), iconCorner, iconCorner);
+        painter.setPen(QPen(Qt::white, iconPen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(drawing);
+    }
+    const QString pngPath = dir + QStringLiteral("/scrolldemo.png");
+    if (!png.save(pngPath, "png")) {
+        std::fprintf(stderr, "make-logo: cannot write %s\n", qPrintable(pngPath));
+        return 1;
+    }
+
+    const QString svg = QStringLiteral(
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%1\" viewBox=\"0 0 %1 %1\">\n"
+        "  <defs>\n"
+        "    <linearGradient id=\"sky\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">\n"
+        "      <stop offset=\"0\" stop-color=\"%2\"/>\n"
+        "      <stop offset=\"0.5\" stop-color=\"%3\"/>\n"
+        "      <stop offset=\"1\" stop-color=\"%2\"/>\n"
+        "    </linearGradient>\n"
+        "  </defs>\n"
+        "  <rect width=\"%1\" height=\"%1\" rx=\"%4\" fill=\"url(#sky)\"/>\n"
+        "  <path fill=\"none\" stroke=\"#ffffff\" stroke-width=\"%5\" stroke-linecap=\"round\" "
+        "stroke-linejoin=\"round\"\n        d=\"%6\"/>\n"
+        "</svg>\n")
+                            .arg(iconSize)
+                            .arg(iconEdge.name(), iconMiddle.name())
+                            .arg(iconCorner)
+                            .arg(iconPen)
+                            .arg(svgPathData(drawing));
+    const QString svgPath = dir + QStringLiteral("/scrolldemo.svg");
+    QFile file(svgPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(svg.toUtf8()) < 0) {
+        std::fprintf(stderr, "make-logo: cannot write %s\n", qPrintable(svgPath));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && QByteArray(argv[1]) == "--icons")
+        return writeIcons(QString::fromLocal8Bit(argv[2]));
+    if (argc == 2 && argv[1][0] != '-')
+        return writeLogo(QString::fromLocal8Bit(argv[1]));
+    std::fprintf(stderr, "usage: %s LOGO.png | --icons DIR\n", argv[0]);
+    return 2;
 }
