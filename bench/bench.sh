@@ -9,8 +9,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 out=$build/bench-results
 
-"$root/scripts/deps.sh"
-"$root/scripts/build.sh"
+"$root/scripts/deps.sh" --tests
+"$root/scripts/build.sh" -DBUILD_TESTING=ON
 rm -rf "$out"
 mkdir -p "$out"
 VIRTUAL_DISPLAY_SIZE=1920x1080 "$root/tests/support/virtual-display.sh" \

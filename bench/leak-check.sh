@@ -7,9 +7,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 asan=${ASAN_BUILD_DIR:-$root/build-asan}
 
-"$root/scripts/deps.sh"
+"$root/scripts/deps.sh" --tests
 # The frame counter comes from the normal build; only the program is built with the sanitizer.
-"$root/scripts/build.sh"
+"$root/scripts/build.sh" -DBUILD_TESTING=ON
 BUILD_DIR=$asan "$root/scripts/build.sh" -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=OFF \
     "-DCMAKE_CXX_FLAGS=-fsanitize=address -fno-omit-frame-pointer"
 

@@ -5,7 +5,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 results=$build/bench-results
 
-"$root/scripts/deps.sh" gnuplot-nox
+"$root/scripts/deps.sh" --tests gnuplot-nox
 
 # Every round's frame times one after another, A and B side by side.
 cat "$results"/frame-times-demo-*.txt > "$results/demo-all.txt"

@@ -8,8 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 seconds=${1:-6}
 
-"$root/scripts/deps.sh" linux-perf
-"$root/scripts/build.sh"
+"$root/scripts/deps.sh" --tests linux-perf
+"$root/scripts/build.sh" -DBUILD_TESTING=ON
 
 data=$build/perf.data
 "$root/tests/support/virtual-display.sh" bash -s "$root" "$build/scrolldemo" "$data" "$seconds" <<'SCRIPT'

@@ -10,8 +10,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 minutes=${1:-10}
 
-"$root/scripts/deps.sh"
-"$root/scripts/build.sh"
+"$root/scripts/deps.sh" --tests
+"$root/scripts/build.sh" -DBUILD_TESTING=ON
 
 "$root/tests/support/virtual-display.sh" bash -s "$root" "$build" "$minutes" <<'SCRIPT'
 set -euo pipefail

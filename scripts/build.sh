@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# build.sh: configures and builds everything into build/ (or $BUILD_DIR), quietly unless it fails.
+# build.sh: configures and builds into build/ (or $BUILD_DIR), quietly unless it fails.
 # Extra arguments go to CMake.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,20 +1,36 @@
 #!/usr/bin/env bash
-# deps.sh: installs, from Debian's packages, whatever the build, the demo and its tests need and this machine lacks.
+# deps.sh: installs, from Debian's packages, what building and running the demo needs and this
+# machine lacks; with --tests, also what the test suite needs (Qt 6 among it).
 #
-# Usage: scripts/deps.sh [EXTRA-PACKAGE...]   (extras for the measuring scripts)
+# Usage: scripts/deps.sh [--tests] [EXTRA-PACKAGE...]   (extras for the measuring scripts)
 set -euo pipefail
 
 packages=(
-    g++ make cmake pkg-config     # build
+    g++ make cmake                # build
     qtbase5-dev libgl-dev         # Qt 5 Core, Gui, Test, rcc; OpenGL headers
     libgl1-mesa-dri               # Mesa's software OpenGL (llvmpipe) where there is no GPU driver
-    fonts-dejavu-core             # without any font the greeting is invisible
-    xvfb openbox x11-utils        # the virtual display, its window manager, xprop
-    xdotool wmctrl imagemagick    # keys, window manager requests and screenshots
-    libx11-dev libxfixes-dev libxdamage-dev  # the end-to-end tests watch the display through these
-    weston qtwayland5             # the end-to-end tests also run the demo as a Wayland client
-    "$@"
+    fonts-dejavu-core             # without any font the greeting is not drawn
+    xvfb openbox x11-utils        # a virtual display where there is none, its window manager, xprop
+    xdotool imagemagick           # keys and screenshots on it
 )
+if [ "${1:-}" = --tests ]; then
+    shift
+    packages+=(
+        qt6-base-dev libqt6opengl6-dev  # the suite runs on Qt 6 too
+        libx11-dev libxfixes-dev libxdamage-dev  # the end-to-end tests watch the display
+        wmctrl                    # window manager requests
+        weston qtwayland5 qt6-wayland  # the demo as a Wayland client
+        faketime                  # a year of uptime in a second
+        desktop-file-utils man-db dpkg-dev file  # checks of the installed tree and the package
+    )
+fi
+packages+=("$@")
+
+if ! command -v dpkg-query > /dev/null || ! command -v apt-get > /dev/null; then
+    echo "deps: this is not a Debian system; make sure the equivalents of these Debian packages" \
+         "are installed: ${packages[*]}" >&2
+    exit 0
+fi
 
 missing=()
 for package in "${packages[@]}"; do

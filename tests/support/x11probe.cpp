@@ -96,6 +96,17 @@ int X11Probe::visiblePointerPixels() const
     return visible;
 }
 
+void X11Probe::setResources(const QByteArray &resources)
+{
+    const Window root = DefaultRootWindow(m_display);
+    if (resources.isEmpty())
+        XDeleteProperty(m_display, root, XA_RESOURCE_MANAGER);
+    else
+        XChangeProperty(m_display, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char *>(resources.constData()), resources.size());
+    XSync(m_display, False);
+}
+
 QVector<unsigned long> X11Probe::windowsOf(qint64 pid) const
 {
     QVector<unsigned long> found;

@@ -23,6 +23,9 @@ public:
     QImage grab(QRect area = {}) const;
     // Pixels of the pointer image that are not fully transparent.
     int visiblePointerPixels() const;
+    // The X resources that programs starting from now on read (as xrdb sets them); empty
+    // removes them.
+    void setResources(const QByteArray &resources);
 
     // Top-level windows the window manager lists for a process.
     QVector<unsigned long> windowsOf(qint64 pid) const;
