@@ -1,5 +1,4 @@
-// scrolldemo-bench: frame rate, frame times, CPU time, memory and start-up of the shipped window
-// code, beside the floor of presenting one flat quad per frame.
+// scrolldemo-bench: the demo's frames, CPU, memory and start-up, beside the floor of one flat quad.
 //
 //   scrolldemo-bench [--rounds N] [--seconds S] [--starts N] [--out DIR] [--compare PROGRAM]...
 // Alternates rounds of the demo (A), the demo at device-pixel ratio 2 (A2) and the floor (B),
@@ -31,7 +30,8 @@ struct Variant
 };
 
 const std::vector<Variant> variants = {
-    {QStringLiteral("demo"), QStringLiteral("A  demo"), QStringLiteral("demo"), QStringLiteral("1")},
+    {QStringLiteral("demo"), QStringLiteral("A  demo"), QStringLiteral("demo"),
+     QStringLiteral("1")},
     {QStringLiteral("demo-ratio2"), QStringLiteral("A2 demo at device-pixel ratio 2"),
      QStringLiteral("demo"), QStringLiteral("2")},
     {QStringLiteral("floor"), QStringLiteral("B  floor: one flat quad per frame"),
@@ -49,7 +49,8 @@ Result parseResult(const QByteArray &output)
         for (const QByteArray &field : line.mid(7).split(' ')) {
             const int eq = field.indexOf('=');
             if (eq > 0)
-                result[QString::fromLatin1(field.left(eq))] = QString::fromLatin1(field.mid(eq + 1));
+                result[QString::fromLatin1(field.left(eq))]
+                    = QString::fromLatin1(field.mid(eq + 1));
         }
     }
     return result;
@@ -88,14 +89,16 @@ double startupMs(X11Probe &x11, const QString &program, const QStringList &argum
     QElapsedTimer clock;
     clock.start();
     process.start();
-    const bool presented = process.waitForStarted() && x11.waitForFirstFrameOf(process.processId(), 20000);
+    const bool presented
+        = process.waitForStarted() && x11.waitForFirstFrameOf(process.processId(), 20000);
     const double ms = clock.nsecsElapsed() / 1e6;
     process.terminate();
     process.waitForFinished();
     return presented ? ms : -1.0;
 }
 
-int runBenchmark(int rounds, double seconds, int starts, const QString &outDir, const QStringList &compare)
+int runBenchmark(int rounds, double seconds, int starts, const QString &outDir,
+                 const QStringList &compare)
 {
     QDir().mkpath(outDir);
     std::map<QString, std::map<QString, Summary>> stats;
@@ -106,9 +109,11 @@ int runBenchmark(int rounds, double seconds, int starts, const QString &outDir, 
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert(QStringLiteral("QT_SCALE_FACTOR"), variant.scale);
             child.setProcessEnvironment(environment);
-            const QString frameTimes = QStringLiteral("%1/frame-times-%2-%3.txt").arg(outDir, variant.name).arg(round);
-            child.start(roundProgram(), {variant.window, QStringLiteral("--seconds"), QString::number(seconds),
-                                         QStringLiteral("--frame-times"), frameTimes});
+            const QString frameTimes
+                = QStringLiteral("%1/frame-times-%2-%3.txt").arg(outDir, variant.name).arg(round);
+            child.start(roundProgram(),
+                        {variant.window, QStringLiteral("--seconds"), QString::number(seconds),
+                         QStringLiteral("--frame-times"), frameTimes});
             child.waitForFinished(int(seconds * 1000) + 60000);
             const Result result = parseResult(child.readAllStandardOutput());
             if (result.empty()) {
@@ -117,7 +122,8 @@ int runBenchmark(int rounds, double seconds, int starts, const QString &outDir, 
                 return 1;
             }
             for (const char *key : {"fps", "median", "p99", "cpu", "gui", "rss"})
-                stats[variant.name][QLatin1String(key)].values.push_back(result.at(QLatin1String(key)).toDouble());
+                stats[variant.name][QLatin1String(key)].values.push_back(
+                    result.at(QLatin1String(key)).toDouble());
             size = result.at(QStringLiteral("size"));
             renderer = result.at(QStringLiteral("renderer"));
             std::fprintf(stderr, "round %d %-12s %6.2f fps\n", round, qPrintable(variant.name),
@@ -143,7 +149,8 @@ int runBenchmark(int rounds, double seconds, int starts, const QString &outDir, 
         for (Start &start : startups) {
             const double ms = startupMs(x11, start.program, start.arguments);
             if (ms < 0) {
-                std::fprintf(stderr, "start %d of %s presented no frame\n", i + 1, qPrintable(start.label));
+                std::fprintf(stderr, "start %d of %s presented no frame\n", i + 1,
+                             qPrintable(start.label));
                 return 1;
             }
             start.ms.values.push_back(ms);
@@ -151,9 +158,12 @@ int runBenchmark(int rounds, double seconds, int starts, const QString &outDir, 
     }
 
     QTextStream out(stdout);
-    out << "scrolldemo benchmark: " << size << ", " << renderer.replace(QLatin1Char('_'), QLatin1Char(' '))
-        << ", " << rounds << " rounds of " << seconds << " s each, alternating A, A2 and B\n";
-    out << QStringLiteral("%1 %2          (min - max)\n").arg(QString(), -38).arg(QStringLiteral("median"), 9);
+    out << "scrolldemo benchmark: " << size << ", "
+        << renderer.replace(QLatin1Char('_'), QLatin1Char(' ')) << ", " << rounds << " rounds of "
+        << seconds << " s each, alternating A, A2 and B\n";
+    out << QStringLiteral("%1 %2          (min - max)\n")
+               .arg(QString(), -38)
+               .arg(QStringLiteral("median"), 9);
     for (const Variant &variant : variants) {
         std::map<QString, Summary> &s = stats[variant.name];
         Summary rss, share;
@@ -162,19 +172,28 @@ int runBenchmark(int rounds, double seconds, int starts, const QString &outDir, 
         for (double fraction : s[QStringLiteral("gui")].values)
             share.values.push_back(100.0 * fraction);
         out << variant.label << '\n';
-        out << s[QStringLiteral("fps")].line(QStringLiteral("  frames per second"), "fps", 2) << '\n';
-        out << s[QStringLiteral("median")].line(QStringLiteral("  frame time, median"), "ms", 2) << '\n';
-        out << s[QStringLiteral("p99")].line(QStringLiteral("  frame time, 99th percentile"), "ms", 2) << '\n';
-        out << s[QStringLiteral("cpu")].line(QStringLiteral("  paintGL thread CPU per frame"), "ms", 3) << '\n';
+        out << s[QStringLiteral("fps")].line(QStringLiteral("  frames per second"), "fps", 2)
+            << '\n';
+        out << s[QStringLiteral("median")].line(QStringLiteral("  frame time, median"), "ms", 2)
+            << '\n';
+        out << s[QStringLiteral("p99")].line(QStringLiteral("  frame time, 99th percentile"), "ms",
+                                             2)
+            << '\n';
+        out << s[QStringLiteral("cpu")].line(QStringLiteral("  paintGL thread CPU per frame"), "ms",
+                                             3)
+            << '\n';
         out << share.line(QStringLiteral("  GUI thread's share of process CPU"), "%", 1) << '\n';
         out << rss.line(QStringLiteral("  peak resident memory"), "MiB", 1) << '\n';
     }
     for (const Start &start : startups)
-        out << start.ms.line(QStringLiteral("start to first frame: %1").arg(start.label), "ms", 0) << '\n';
+        out << start.ms.line(QStringLiteral("start to first frame: %1").arg(start.label), "ms", 0)
+            << '\n';
     out << QStringLiteral("(start-ups: %1 each, alternating)\n").arg(starts);
     if (rounds > 0) {
-        const double a = percentile(stats[QStringLiteral("demo")][QStringLiteral("fps")].values, 0.5);
-        const double b = percentile(stats[QStringLiteral("floor")][QStringLiteral("fps")].values, 0.5);
+        const double a
+            = percentile(stats[QStringLiteral("demo")][QStringLiteral("fps")].values, 0.5);
+        const double b
+            = percentile(stats[QStringLiteral("floor")][QStringLiteral("fps")].values, 0.5);
         out << QStringLiteral("A/B frame-rate ratio: %1\n").arg(a / b, 0, 'f', 3);
     }
     return 0;
@@ -187,17 +206,21 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    const QCommandLineOption rounds(QStringLiteral("rounds"), QStringLiteral("rounds of each variant"),
-                                    QStringLiteral("N"), QStringLiteral("5"));
-    const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("measured seconds per round"),
+    const QCommandLineOption rounds(QStringLiteral("rounds"),
+                                    QStringLiteral("rounds of each variant"), QStringLiteral("N"),
+                                    QStringLiteral("5"));
+    const QCommandLineOption seconds(QStringLiteral("seconds"),
+                                     QStringLiteral("measured seconds per round"),
                                      QStringLiteral("S"), QStringLiteral("5"));
-    const QCommandLineOption starts(QStringLiteral("starts"), QStringLiteral("timed start-ups of each program"),
+    const QCommandLineOption starts(QStringLiteral("starts"),
+                                    QStringLiteral("timed start-ups of each program"),
                                     QStringLiteral("N"), QStringLiteral("10"));
     const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("folder for frame times"),
                                  QStringLiteral("DIR"), QStringLiteral("bench-results"));
-    const QCommandLineOption compare(QStringLiteral("compare"),
-                                     QStringLiteral("another build of the program to time start-ups of"),
-                                     QStringLiteral("PROGRAM"));
+    const QCommandLineOption compare(
+        QStringLiteral("compare"),
+        QStringLiteral("another build of the program to time start-ups of"),
+        QStringLiteral("PROGRAM"));
     parser.addOptions({rounds, seconds, starts, out, compare});
     parser.process(app);
     return runBenchmark(parser.value(rounds).toInt(), parser.value(seconds).toDouble(),

@@ -1,5 +1,4 @@
-// count-frames: prints how many frames a process's window presents in a given time, as the X
-// server sees them.
+// count-frames: how many frames a process's window presents in a given time, seen by the X server.
 //
 //   count-frames PID SECONDS
 #include "x11probe.h"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# plots.sh: draws docs/frame-times.png from the last benchmark and docs/soak-memory.png from the last soak.
+# plots.sh: draws the last benchmark and soak as docs/frame-times.png and docs/soak-memory.png.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -39,9 +39,11 @@ set y2range [0:60]
 set yrange [$base - 3:$base + 3]
 set grid ytics
 set key bottom right
-plot "$build/soak.tsv" using (\$1/60):(\$2/1024) every ::1 with linespoints pt 7 ps 0.5 lc rgb "#3050c0" title "resident memory", \
+plot "$build/soak.tsv" using (\$1/60):(\$2/1024) every ::1 \
+         with linespoints pt 7 ps 0.5 lc rgb "#3050c0" title "resident memory", \
      $base + 2 with lines dt 2 lc rgb "#c03030" title "limit: 2 MiB over the value at one minute", \
-     "$build/soak.tsv" using (\$1/60):3 every ::1 axes x1y2 with lines lc rgb "#c08030" title "frames per second"
+     "$build/soak.tsv" using (\$1/60):3 every ::1 axes x1y2 \
+         with lines lc rgb "#c08030" title "frames per second"
 GNUPLOT
 fi
 ls -l "$root"/docs/*.png

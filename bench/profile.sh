@@ -12,7 +12,8 @@ seconds=${1:-6}
 "$root/scripts/build.sh" -DBUILD_TESTING=ON
 
 data=$build/perf.data
-"$root/tests/support/virtual-display.sh" bash -s "$root" "$build/scrolldemo" "$data" "$seconds" <<'SCRIPT'
+"$root/tests/support/virtual-display.sh" bash -s "$root" "$build/scrolldemo" "$data" "$seconds" \
+    <<'SCRIPT'
 set -euo pipefail
 source "$1/tests/support/demo.sh"
 demo_start "$2"

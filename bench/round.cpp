@@ -30,7 +30,7 @@ namespace {
 
 double cpuMs(clockid_t clock)
 {
-    timespec now{};
+    timespec now {};
     clock_gettime(clock, &now);
     return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
@@ -72,14 +72,16 @@ protected:
         m_vbo.create();
         m_vbo.bind();
         m_vbo.allocate(fullScreenQuad, int(sizeof fullScreenQuad));
-        m_program.addShaderFromSourceCode(QOpenGLShader::Vertex,
-                                          "#version 330 core\n"
-                                          "in vec2 vertex;\n"
-                                          "void main() { gl_Position = vec4(vertex, 0.0, 1.0); }\n");
-        m_program.addShaderFromSourceCode(QOpenGLShader::Fragment,
-                                          "#version 410 core\n"
-                                          "layout(location = 0) out vec4 out_color;\n"
-                                          "void main() { out_color = vec4(0.1, 0.1, 0.215, 1.0); }\n");
+        m_program.addShaderFromSourceCode(
+            QOpenGLShader::Vertex,
+            "#version 330 core\n"
+            "in vec2 vertex;\n"
+            "void main() { gl_Position = vec4(vertex, 0.0, 1.0); }\n");
+        m_program.addShaderFromSourceCode(
+            QOpenGLShader::Fragment,
+            "#version 410 core\n"
+            "layout(location = 0) out vec4 out_color;\n"
+            "void main() { out_color = vec4(0.1, 0.1, 0.215, 1.0); }\n");
         m_program.link();
         m_program.bind();
         m_program.setAttributeBuffer("vertex", GL_FLOAT, 0, 2, 0);
@@ -107,8 +109,7 @@ private:
 
 // Frames are timed by their frameSwapped signal, which the GUI thread handles, so the CPU time
 // read there is the GUI thread's.
-template <typename W>
-int measure(W &window, double seconds, const QString &frameTimesPath)
+template <typename W> int measure(W &window, double seconds, const QString &frameTimesPath)
 {
     QElapsedTimer clock;
     std::vector<double> frameMs;
@@ -135,7 +136,7 @@ int measure(W &window, double seconds, const QString &frameTimesPath)
         previous = now;
         if (now - measureFrom >= qint64(seconds * 1e9)) {
             guiShare = (cpuMs(CLOCK_THREAD_CPUTIME_ID) - guiCpuFrom)
-                       / (cpuMs(CLOCK_PROCESS_CPUTIME_ID) - processCpuFrom);
+                / (cpuMs(CLOCK_PROCESS_CPUTIME_ID) - processCpuFrom);
             QCoreApplication::quit();
         }
     });
@@ -143,12 +144,13 @@ int measure(W &window, double seconds, const QString &frameTimesPath)
     window.showFullScreen();
     QGuiApplication::exec();
 
-    const std::vector<double> cpu(window.paintCpuMs.begin() + qMin(cpuFrom, window.paintCpuMs.size()),
+    const std::vector<double> cpu(window.paintCpuMs.begin()
+                                      + qMin(cpuFrom, window.paintCpuMs.size()),
                                   window.paintCpuMs.end());
     double totalMs = 0;
     for (double ms : frameMs)
         totalMs += ms;
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     const QSize pixels = window.size() * window.devicePixelRatio();
     std::printf("result fps=%.3f median=%.3f p99=%.3f cpu=%.4f gui=%.4f rss=%ld frames=%zu "
@@ -168,8 +170,7 @@ int measure(W &window, double seconds, const QString &frameTimesPath)
     return frameMs.empty() ? 1 : 0;
 }
 
-template <typename W>
-int run(double seconds, const QString &frameTimesPath)
+template <typename W> int run(double seconds, const QString &frameTimesPath)
 {
     W window;
     if (seconds > 0)
@@ -198,9 +199,9 @@ int main(int argc, char **argv)
     parser.process(app);
     const double seconds = parser.value(secondsOption).toDouble();
     const QString frameTimes = parser.value(frameTimesOption);
-    if (parser.positionalArguments() == QStringList{QStringLiteral("demo")})
+    if (parser.positionalArguments() == QStringList {QStringLiteral("demo")})
         return run<MeasuredDemo>(seconds, frameTimes);
-    if (parser.positionalArguments() == QStringList{QStringLiteral("floor")})
+    if (parser.positionalArguments() == QStringList {QStringLiteral("floor")})
         return run<Floor>(seconds, frameTimes);
     parser.showHelp(2);
 }

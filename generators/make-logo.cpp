@@ -1,5 +1,4 @@
-// make-logo: draws the demo's logo (a signature and a heart) as assets/Lurvo.png, and the same
-// drawing as the program's icon.
+// make-logo: draws the demo's logo (a signature and a heart), and the same drawing as its icon.
 //
 //   make-logo LOGO.png       the logo
 //   make-logo --icons DIR    DIR/scrolldemo.png (256x256) and DIR/scrolldemo.svg
@@ -14,8 +13,8 @@
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
-#include <QPainter>
 #include <QLinearGradient>
+#include <QPainter>
 #include <QPainterPath>
 #include <QRect>
 #include <QTransform>
@@ -46,7 +45,8 @@ void addLetters(QPainterPath &path, QPointF start)
         const qreal s = twoPi * i / stepsPerLetter;
         const int letter = qMin(int(s / twoPi), letters - 1);
         const qreal x = start.x() + advance * s + swing * std::sin(s);
-        const qreal y = start.y() + climb * (x - start.x()) - heights[letter] * (1.0 - std::cos(s)) / 2.0;
+        const qreal y
+            = start.y() + climb * (x - start.x()) - heights[letter] * (1.0 - std::cos(s)) / 2.0;
         path.lineTo(x, y);
     }
 }
@@ -63,8 +63,10 @@ QPainterPath signature()
     addLetters(path, path.currentPosition());
     // A closing flourish that swings down and under the name, then back up to the right.
     const QPointF end = path.currentPosition();
-    path.cubicTo(end.x() + 30, end.y() + 60, end.x() - 260, end.y() + 210, end.x() - 420, end.y() + 190);
-    path.cubicTo(end.x() - 300, end.y() + 150, end.x() - 80, end.y() + 70, end.x() + 40, end.y() - 10);
+    path.cubicTo(end.x() + 30, end.y() + 60, end.x() - 260, end.y() + 210, end.x() - 420,
+                 end.y() + 190);
+    path.cubicTo(end.x() - 300, end.y() + 150, end.x() - 80, end.y() + 70, end.x() + 40,
+                 end.y() - 10);
 
     // A small outlined heart, slightly tilted, after the flourish.
     const QPointF tip(end.x() + 110, end.y() - 8);
@@ -72,9 +74,15 @@ QPainterPath signature()
     const qreal h = 56;
     QPainterPath heart;
     heart.moveTo(tip);
-    heart.cubicTo(tip.x() - 0.75 * w, tip.y() - 0.45 * h, tip.x() - 0.55 * w, tip.y() - 1.15 * h, tip.x() - 0.02 * w, tip.y() - 0.78 * h);
-    heart.cubicTo(tip.x() + 0.45 * w, tip.y() - 1.2 * h, tip.x() + 0.8 * w, tip.y() - 0.55 * h, tip.x() + 0.04 * w, tip.y() + 0.02 * h);
-    path.addPath(QTransform().translate(tip.x(), tip.y()).rotate(-12).translate(-tip.x(), -tip.y()).map(heart));
+    heart.cubicTo(tip.x() - 0.75 * w, tip.y() - 0.45 * h, tip.x() - 0.55 * w, tip.y() - 1.15 * h,
+                  tip.x() - 0.02 * w, tip.y() - 0.78 * h);
+    heart.cubicTo(tip.x() + 0.45 * w, tip.y() - 1.2 * h, tip.x() + 0.8 * w, tip.y() - 0.55 * h,
+                  tip.x() + 0.04 * w, tip.y() + 0.02 * h);
+    path.addPath(QTransform()
+                     .translate(tip.x(), tip.y())
+                     .rotate(-12)
+                     .translate(-tip.x(), -tip.y())
+                     .map(heart));
     return path;
 }
 
@@ -140,12 +148,14 @@ std::vector<int> fitToBox(const QPainterPath &artwork)
     const QRectF source = artwork.boundingRect();
     qreal left = penWidth, top = penWidth, right = penWidth, bottom = penWidth;
     for (int attempt = 0; attempt < 40; ++attempt) {
-        const QRectF target(QPointF(drawingBox.left() + left, drawingBox.top() + top),
-                            QPointF(drawingBox.right() + 1 - right, drawingBox.bottom() + 1 - bottom));
-        const QTransform fit = QTransform()
-                                   .translate(target.left(), target.top())
-                                   .scale(target.width() / source.width(), target.height() / source.height())
-                                   .translate(-source.left(), -source.top());
+        const QRectF target(
+            QPointF(drawingBox.left() + left, drawingBox.top() + top),
+            QPointF(drawingBox.right() + 1 - right, drawingBox.bottom() + 1 - bottom));
+        const QTransform fit
+            = QTransform()
+                  .translate(target.left(), target.top())
+                  .scale(target.width() / source.width(), target.height() / source.height())
+                  .translate(-source.left(), -source.top());
         std::vector<int> alpha = renderAlpha(fit.map(artwork));
         const QRect painted = paintedBounds(alpha);
         if (painted == drawingBox)
@@ -194,6 +204,23 @@ constexpr qreal iconPen = 7;
 const QColor iconEdge = QColor::fromRgbF(0.0, 0.0, 0.03);
 const QColor iconMiddle = QColor::fromRgbF(0.1, 0.1, 0.215);
 
+// %1 size, %2 and %3 the gradient's edge and middle, %4 corner radius, %5 pen width, %6 path.
+const char *const svgTemplate = R"svg(<svg xmlns="http://www.w3.org/2000/svg"
+     width="%1" height="%1" viewBox="0 0 %1 %1">
+  <defs>
+    <linearGradient id="sky" x1="0" y1="0" x2="0" y2="1">
+      <stop offset="0" stop-color="%2"/>
+      <stop offset="0.5" stop-color="%3"/>
+      <stop offset="1" stop-color="%2"/>
+    </linearGradient>
+  </defs>
+  <rect width="%1" height="%1" rx="%4" fill="url(#sky)"/>
+  <path fill="none" stroke="#ffffff" stroke-width="%5"
+        stroke-linecap="round" stroke-linejoin="round"
+        d="%6"/>
+</svg>
+)svg";
+
 QPainterPath iconDrawing()
 {
     const QPainterPath drawing = signature();
@@ -210,7 +237,9 @@ QPainterPath iconDrawing()
 QString svgPathData(const QPainterPath &path)
 {
     QString data;
-    const auto point = [](qreal x, qreal y) { return QStringLiteral("%1 %2 ").arg(x, 0, 'f', 2).arg(y, 0, 'f', 2); };
+    const auto point = [](qreal x, qreal y) {
+        return QStringLiteral("%1 %2 ").arg(x, 0, 'f', 2).arg(y, 0, 'f', 2);
+    };
     for (int i = 0; i < path.elementCount(); ++i) {
         const QPainterPath::Element e = path.elementAt(i);
         if (e.isMoveTo()) {
@@ -253,19 +282,7 @@ int writeIcons(const QString &dir)
         return 1;
     }
 
-    const QString svg = QStringLiteral(
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%1\" viewBox=\"0 0 %1 %1\">\n"
-        "  <defs>\n"
-        "    <linearGradient id=\"sky\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">\n"
-        "      <stop offset=\"0\" stop-color=\"%2\"/>\n"
-        "      <stop offset=\"0.5\" stop-color=\"%3\"/>\n"
-        "      <stop offset=\"1\" stop-color=\"%2\"/>\n"
-        "    </linearGradient>\n"
-        "  </defs>\n"
-        "  <rect width=\"%1\" height=\"%1\" rx=\"%4\" fill=\"url(#sky)\"/>\n"
-        "  <path fill=\"none\" stroke=\"#ffffff\" stroke-width=\"%5\" stroke-linecap=\"round\" "
-        "stroke-linejoin=\"round\"\n        d=\"%6\"/>\n"
-        "</svg>\n")
+    const QString svg = QString::fromLatin1(svgTemplate)
                             .arg(iconSize)
                             .arg(iconEdge.name(), iconMiddle.name())
                             .arg(iconCorner)

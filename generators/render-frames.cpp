@@ -1,5 +1,4 @@
-// render-frames: draws frames of the real demo window at exact times and writes them as PNG
-// files, for the README's pictures.
+// render-frames: writes frames of the real demo window at exact times as PNG files.
 //
 //   render-frames DIR START_MS STEP_MS COUNT
 // Shows the window full-screen on the current display and writes DIR/frame-0000.png and on,
@@ -24,8 +23,7 @@ public:
         , m_start(start)
         , m_step(step)
         , m_count(count)
-    {
-    }
+    { }
 
     int written = 0;
 
@@ -38,7 +36,8 @@ protected:
         const QSize screenPixels = screen()->size() * screen()->devicePixelRatio();
         if (++m_drawn < 3 || size() * devicePixelRatio() != screenPixels)
             return;
-        const QString path = m_dir.filePath(QStringLiteral("frame-%1.png").arg(written, 4, 10, QLatin1Char('0')));
+        const QString path
+            = m_dir.filePath(QStringLiteral("frame-%1.png").arg(written, 4, 10, QLatin1Char('0')));
         if (!grabFramebuffer().save(path)) {
             std::fprintf(stderr, "render-frames: cannot write %s\n", qPrintable(path));
             QCoreApplication::exit(1);
@@ -67,7 +66,8 @@ int main(int argc, char **argv)
         return 2;
     }
     QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
-    FrameWriter window(QString::fromLocal8Bit(argv[1]), std::atoll(argv[2]), std::atoll(argv[3]), std::atoi(argv[4]));
+    FrameWriter window(QString::fromLocal8Bit(argv[1]), std::atoll(argv[2]), std::atoll(argv[3]),
+                       std::atoi(argv[4]));
     window.showFullScreen();
     return app.exec();
 }

@@ -17,5 +17,6 @@ cp "$frames/frame-0000.png" "$root/docs/screenshot.png"
 mogrify -resize 480x270 "$frames"/frame-*.png
 # Every frame shows 4 hundredths of a second, the GIF format's unit: 25 frames a second.
 # Undithered, the frames differ only where the picture moves, which keeps the file small.
-convert -delay 4 "$frames"/frame-*.png +dither -colors 96 -layers Optimize -loop 0 "$root/docs/demo.gif"
+convert -delay 4 "$frames"/frame-*.png +dither -colors 96 -layers Optimize -loop 0 \
+    "$root/docs/demo.gif"
 ls -l "$root/docs/screenshot.png" "$root/docs/demo.gif"

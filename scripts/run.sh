@@ -16,7 +16,8 @@ fi
 
 screenshot=$build/screenshot.png
 echo "No display found: running the demo on a virtual 1920x1080 display for a few seconds."
-"$root/tests/support/virtual-display.sh" bash -s "$root" "$build/scrolldemo" "$screenshot" <<'SCRIPT'
+"$root/tests/support/virtual-display.sh" bash -s "$root" "$build/scrolldemo" "$screenshot" \
+    <<'SCRIPT'
 set -euo pipefail
 source "$1/tests/support/demo.sh"
 demo_start "$2"

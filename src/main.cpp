@@ -53,8 +53,10 @@ QtMessageHandler qtMessageHandler = nullptr;
 // That is no crash, so it ends like the other refusals: one line and status 1.
 void refuseWithoutPlatform(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
-    if (type == QtFatalMsg && text.contains(QLatin1String("no Qt platform plugin could be initialized"))) {
-        std::fprintf(stderr, "%s: could not connect to %s\n", programName, unreachableDisplay.constData());
+    if (type == QtFatalMsg
+        && text.contains(QLatin1String("no Qt platform plugin could be initialized"))) {
+        std::fprintf(stderr, "%s: could not connect to %s\n", programName,
+                     unreachableDisplay.constData());
         std::_Exit(1);
     }
     qtMessageHandler(type, context, text);

@@ -45,8 +45,10 @@ inline QImage halved(const QImage &level)
         for (int x = 0; x < w; ++x) {
             const Tap &c = columns[size_t(x)];
             for (int channel = 0; channel < 4; ++channel) {
-                const float top = upper[4 * c.first + channel] * (1 - c.weight) + upper[4 * c.second + channel] * c.weight;
-                const float bottom = lower[4 * c.first + channel] * (1 - c.weight) + lower[4 * c.second + channel] * c.weight;
+                const float top = upper[4 * c.first + channel] * (1 - c.weight)
+                    + upper[4 * c.second + channel] * c.weight;
+                const float bottom = lower[4 * c.first + channel] * (1 - c.weight)
+                    + lower[4 * c.second + channel] * c.weight;
                 out[4 * x + channel] = uchar(std::lround(top * (1 - r.weight) + bottom * r.weight));
             }
         }

@@ -4,6 +4,7 @@
 #include <qopengl.h>
 
 // Two counter-clockwise triangles in clip space that together cover the viewport.
+// clang-format off
 inline constexpr GLfloat fullScreenQuad[] = {
     -1.0f, -1.0f,
     1.0f, -1.0f,
@@ -12,3 +13,4 @@ inline constexpr GLfloat fullScreenQuad[] = {
     -1.0f, 1.0f,
     -1.0f, -1.0f,
 };
+// clang-format on

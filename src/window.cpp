@@ -1,4 +1,4 @@
-// window.cpp: builds the GPU objects once, then draws the shader picture and the greeting every frame.
+// window.cpp: builds the GPU objects once, then draws the picture and the greeting every frame.
 #include "window.h"
 
 #include "animation.h"
@@ -7,8 +7,8 @@
 
 #include <QColor>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QFont>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
@@ -59,7 +59,8 @@ void Window::cacheGreetingGlyphs()
 
 bool Window::canDrawWith(const QOpenGLContext *context)
 {
-    return context && context->isValid() && context->format().version() >= surfaceFormat().version();
+    return context && context->isValid()
+        && context->format().version() >= surfaceFormat().version();
 }
 
 QOpenGLContext *Window::createContextBeforeShowing()
@@ -113,8 +114,10 @@ void Window::initializeGL()
 
     m_vao.release();
 
-    const bool vertexAdded = m_shader.addShaderFromSourceFile(QOpenGLShader::Vertex, QStringLiteral(":/shader.vert"));
-    const bool fragmentAdded = m_shader.addShaderFromSourceFile(QOpenGLShader::Fragment, QStringLiteral(":/shader.frag"));
+    const bool vertexAdded
+        = m_shader.addShaderFromSourceFile(QOpenGLShader::Vertex, QStringLiteral(":/shader.vert"));
+    const bool fragmentAdded = m_shader.addShaderFromSourceFile(QOpenGLShader::Fragment,
+                                                                QStringLiteral(":/shader.frag"));
     const bool linked = m_shader.link();
     // A program that lost a stage may still link and would draw undefined colours;
     // removing its shaders unlinks it, so every frame skips the pass instead.
@@ -135,7 +138,8 @@ void Window::uploadLogo()
     for (int mipLevel = 0; mipLevel < m_logoTexture.mipLevels(); ++mipLevel) {
         if (mipLevel > 0)
             level = halved(level);
-        m_logoTexture.setData(mipLevel, QOpenGLTexture::RGBA, QOpenGLTexture::UInt8, level.constBits());
+        m_logoTexture.setData(mipLevel, QOpenGLTexture::RGBA, QOpenGLTexture::UInt8,
+                              level.constBits());
     }
 }
 
@@ -165,9 +169,9 @@ void Window::paintGL()
     painter.setFont(font);
     painter.setPen(QColor(Qt::white));
     const QString greeting = QStringLiteral(
-        "Hello Vantle-people! This is my first shader!! Shoutout to tkBlorp, Pembo and Gravik for your "
-        "assistance, THANK YOU! - I thought it was time for me to dive deeper into this demo-stuff, so "
-        "here you go. From me to you, you glorious coders!");
+        "Hello Vantle-people! This is my first shader!! Shoutout to tkBlorp, Pembo and Gravik "
+        "for your assistance, THANK YOU! - I thought it was time for me to dive deeper into this "
+        "demo-stuff, so here you go. From me to you, you glorious coders!");
     painter.drawText(scrollerX(elapsedMs()), 200, greeting);
 
     update();

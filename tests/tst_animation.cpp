@@ -94,15 +94,18 @@ void TestAnimation::shaderTimeKeepsItsPrecision()
     for (qint64 ms = uptime; ms < uptime + 10000; ms += 16) {
         const float sent = shaderSeconds(ms);
         const long double exact = (long double)ms / 1000.0L;
-        QVERIFY2(std::fabs(std::sin(sent) - sinl(exact)) < 1e-4L && std::fabs(std::cos(sent) - cosl(exact)) < 1e-4L,
+        QVERIFY2(std::fabs(std::sin(sent) - sinl(exact)) < 1e-4L
+                     && std::fabs(std::cos(sent) - cosl(exact)) < 1e-4L,
                  qPrintable(QStringLiteral("at %1 ms: sent %2 s").arg(ms).arg(double(sent))));
 
         // The step to the next frame, folded into one period: a wrap is no jump.
         long double step = (long double)shaderSeconds(ms + 16) - sent;
         if (step < 0)
             step += twoPi;
-        QVERIFY2(std::fabs(step - 0.016L) < 2e-6L,
-                 qPrintable(QStringLiteral("from %1 ms a 16 ms step became %2 s").arg(ms).arg(double(step))));
+        QVERIFY2(
+            std::fabs(step - 0.016L) < 2e-6L,
+            qPrintable(
+                QStringLiteral("from %1 ms a 16 ms step became %2 s").arg(ms).arg(double(step))));
     }
 }
 

@@ -80,7 +80,9 @@ void TestAssets::logoFileHeader()
     }
 
     QCOMPARE(ihdr.size(), 13);
-    const auto u32 = [](const QByteArray &bytes, int at) { return qFromBigEndian<quint32>(bytes.constData() + at); };
+    const auto u32 = [](const QByteArray &bytes, int at) {
+        return qFromBigEndian<quint32>(bytes.constData() + at);
+    };
     QCOMPARE(int(u32(ihdr, 0)), logo::imageSize.width());
     QCOMPARE(int(u32(ihdr, 4)), logo::imageSize.height());
     QCOMPARE(int(ihdr[8]), 8);  // bits per channel
@@ -97,7 +99,8 @@ void TestAssets::logoFileHeader()
 // be black and stroke pixels white; the drawing must fill its box exactly.
 void TestAssets::logoPixelsAreTransparentBlackOrWhite()
 {
-    const QImage image = QImage(QStringLiteral(":/Lurvo.png")).convertToFormat(QImage::Format_ARGB32);
+    const QImage image
+        = QImage(QStringLiteral(":/Lurvo.png")).convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(image.size(), logo::imageSize);
 
     QRect drawn;
@@ -107,13 +110,18 @@ void TestAssets::logoPixelsAreTransparentBlackOrWhite()
         for (int x = 0; x < image.width(); ++x) {
             const QRgb p = line[x];
             if (qAlpha(p) == 0) {
-                QVERIFY2(p == 0, qPrintable(QStringLiteral("transparent pixel (%1, %2) is %3")
-                                                .arg(x).arg(y).arg(p, 8, 16, QLatin1Char('0'))));
+                QVERIFY2(p == 0,
+                         qPrintable(QStringLiteral("transparent pixel (%1, %2) is %3")
+                                        .arg(x)
+                                        .arg(y)
+                                        .arg(p, 8, 16, QLatin1Char('0'))));
                 continue;
             }
             QVERIFY2(qRed(p) == 255 && qGreen(p) == 255 && qBlue(p) == 255,
                      qPrintable(QStringLiteral("stroke pixel (%1, %2) is %3")
-                                    .arg(x).arg(y).arg(p, 8, 16, QLatin1Char('0'))));
+                                    .arg(x)
+                                    .arg(y)
+                                    .arg(p, 8, 16, QLatin1Char('0'))));
             drawn |= QRect(x, y, 1, 1);
             faint += qAlpha(p) < 64;
             opaque += qAlpha(p) == 255;

@@ -1,5 +1,4 @@
-// tst_shaders: compiles the embedded stages in the window's OpenGL context format and checks the
-// fragment stage, rendered off screen at many sizes and times, against the picture's model.
+// tst_shaders: the embedded stages compile, and render off screen what the picture's model says.
 #include "mipmaps.h"
 #include "picture.h"
 #include "quad.h"
@@ -10,8 +9,8 @@
 #include <QOffscreenSurface>
 #include <QOpenGLBuffer>
 #include <QOpenGLContext>
-#include <QOpenGLFunctions>
 #include <QOpenGLFramebufferObject>
+#include <QOpenGLFunctions>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLTexture>
 #include <QOpenGLVertexArrayObject>
@@ -57,9 +56,11 @@ void TestShaders::initTestCase()
     m_model = std::make_unique<picture::Model>(m_logo);
 
     m_program = std::make_unique<QOpenGLShaderProgram>();
-    QVERIFY2(m_program->addShaderFromSourceFile(QOpenGLShader::Vertex, QStringLiteral(":/shader.vert")),
-             qPrintable(m_program->log()));
-    QVERIFY2(m_program->addShaderFromSourceFile(QOpenGLShader::Fragment, QStringLiteral(":/shader.frag")),
+    QVERIFY2(
+        m_program->addShaderFromSourceFile(QOpenGLShader::Vertex, QStringLiteral(":/shader.vert")),
+        qPrintable(m_program->log()));
+    QVERIFY2(m_program->addShaderFromSourceFile(QOpenGLShader::Fragment,
+                                                QStringLiteral(":/shader.frag")),
              qPrintable(m_program->log()));
     QVERIFY2(m_program->link(), qPrintable(m_program->log()));
 
@@ -94,8 +95,9 @@ void TestShaders::cleanupTestCase()
 void TestShaders::contextIsTheWindowsVersionAndProfile()
 {
     const QSurfaceFormat format = m_context.format();
-    QVERIFY2(format.version() >= Window::surfaceFormat().version(),
-             qPrintable(QStringLiteral("%1.%2").arg(format.majorVersion()).arg(format.minorVersion())));
+    QVERIFY2(
+        format.version() >= Window::surfaceFormat().version(),
+        qPrintable(QStringLiteral("%1.%2").arg(format.majorVersion()).arg(format.minorVersion())));
     QCOMPARE(format.profile(), QSurfaceFormat::CoreProfile);
 }
 
@@ -112,10 +114,11 @@ void TestShaders::mipmapChainMatchesTheDrivers()
     for (int mipLevel = 1; mipLevel < m_texture->mipLevels(); ++mipLevel) {
         level = halved(level);
         QImage driver(level.size(), QImage::Format_RGBA8888);
-        gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_texture->textureId(),
-                                   mipLevel);
+        gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                                   m_texture->textureId(), mipLevel);
         gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
-        gl->glReadPixels(0, 0, level.width(), level.height(), GL_RGBA, GL_UNSIGNED_BYTE, driver.bits());
+        gl->glReadPixels(0, 0, level.width(), level.height(), GL_RGBA, GL_UNSIGNED_BYTE,
+                         driver.bits());
         int worst = 0;
         QPoint where;
         for (int y = 0; y < level.height(); ++y) {
@@ -127,13 +130,14 @@ void TestShaders::mipmapChainMatchesTheDrivers()
                     where = QPoint(i / 4, y);
                 }
         }
-        QVERIFY2(worst <= 3, qPrintable(QStringLiteral("level %1 (%2x%3): %4 steps apart at (%5, %6)")
-                                            .arg(mipLevel)
-                                            .arg(level.width())
-                                            .arg(level.height())
-                                            .arg(worst)
-                                            .arg(where.x())
-                                            .arg(where.y())));
+        QVERIFY2(worst <= 3,
+                 qPrintable(QStringLiteral("level %1 (%2x%3): %4 steps apart at (%5, %6)")
+                                .arg(mipLevel)
+                                .arg(level.width())
+                                .arg(level.height())
+                                .arg(worst)
+                                .arg(where.x())
+                                .arg(where.y())));
     }
     gl->glBindFramebuffer(GL_FRAMEBUFFER, m_context.defaultFramebufferObject());
     gl->glDeleteFramebuffers(1, &framebuffer);
@@ -164,7 +168,8 @@ void TestShaders::fragmentStageMatchesTheModel_data()
     QTest::addColumn<QSize>("size");
     QTest::addColumn<float>("time");
 
-    const QSize sizes[] = {{1920, 1080}, {1280, 720}, {960, 540}, {640, 480}, {1000, 1000}, {2400, 1000}};
+    const QSize sizes[]
+        = {{1920, 1080}, {1280, 720}, {960, 540}, {640, 480}, {1000, 1000}, {2400, 1000}};
     const float times[] = {0.0f, 1.3f, 4.4f, 6.2f};
     for (const QSize &size : sizes)
         for (float t : times)

@@ -1,6 +1,8 @@
-// tst_window: the shipped window on a real display, drawing frames at chosen times: its whole
-// frames against the picture's model and the greeting's reference, its surface format, keys,
-// teardown, and its frames when the logo or the shader program is missing.
+// tst_window: the shipped window drawing frames at chosen times, and its keys, teardown, faults.
+//
+// Whole frames are compared with the picture's model and the greeting's reference rendering, at
+// device-pixel ratios 1 and 2; the window's surface format, keys and teardown are checked, and its
+// frames when the logo or the shader program is missing.
 #include "picture.h"
 #include "window.h"
 
@@ -132,7 +134,7 @@ private slots:
 private:
     QString replaceCollection(const QString &rccFile);
 
-    picture::Model m_model{QImage(QStringLiteral(":/Lurvo.png"))};
+    picture::Model m_model {QImage(QStringLiteral(":/Lurvo.png"))};
     QString m_replacement;
 };
 
@@ -178,8 +180,10 @@ void TestWindow::requestsItsSurfaceFormat()
 
     QVERIFY(showAndWaitForFrames(window, 1));
     const QSurfaceFormat obtained = window.context()->format();
-    QVERIFY2(obtained.version() >= qMakePair(4, 1),
-             qPrintable(QStringLiteral("%1.%2").arg(obtained.majorVersion()).arg(obtained.minorVersion())));
+    QVERIFY2(
+        obtained.version() >= qMakePair(4, 1),
+        qPrintable(
+            QStringLiteral("%1.%2").arg(obtained.majorVersion()).arg(obtained.minorVersion())));
     QCOMPARE(obtained.samples(), 4);
 }
 
@@ -190,12 +194,14 @@ void TestWindow::framesMatchThePictureAndTheGreeting_data()
     QTest::addColumn<QList<qint64>>("times");
     // Frames at a few times in one window: the greeting's position between them is its speed,
     // the logo's its sway, the bands' their drift.
-    QTest::newRow("full screen, logo magnified") << QSize() << QList<qint64>{0, 12000, 12500, 61370};
+    QTest::newRow("full screen, logo magnified")
+        << QSize() << QList<qint64> {0, 12000, 12500, 61370};
     // The clock wraps the greeting every 100 s and must keep the shaders' precision for ever.
     const qint64 month = 30LL * 24 * 3600 * 1000;
-    QTest::newRow("full screen, a month later") << QSize() << QList<qint64>{month + 3210, month + 3250};
-    QTest::newRow("1920x1080, one texel a pixel") << QSize(1920, 1080) << QList<qint64>{12000};
-    QTest::newRow("1280x720, logo minified") << QSize(1280, 720) << QList<qint64>{12000, 61370};
+    QTest::newRow("full screen, a month later")
+        << QSize() << QList<qint64> {month + 3210, month + 3250};
+    QTest::newRow("1920x1080, one texel a pixel") << QSize(1920, 1080) << QList<qint64> {12000};
+    QTest::newRow("1280x720, logo minified") << QSize(1280, 720) << QList<qint64> {12000, 61370};
 }
 
 void TestWindow::framesMatchThePictureAndTheGreeting()
@@ -207,7 +213,8 @@ void TestWindow::framesMatchThePictureAndTheGreeting()
     for (qint64 ms : times) {
         const QImage frame = window.frameAt(ms);
         QVERIFY2(!frame.isNull(), "no frame drawn");
-        const QString fault = picture::frameFault(frame, m_model, seconds(ms), greetingFor(frame, ms));
+        const QString fault
+            = picture::frameFault(frame, m_model, seconds(ms), greetingFor(frame, ms));
         QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("at %1 ms: %2").arg(ms).arg(fault)));
     }
     QVERIFY2(messages.isEmpty(), qPrintable(joined(messages)));
@@ -227,7 +234,8 @@ void TestWindow::escapeQuits()
     QFETCH(Qt::KeyboardModifiers, modifiers);
     TimedWindow window;
     QVERIFY(showAndWaitForFrames(window, 2, smallWindow));
-    QTimer::singleShot(0, &window, [&window, modifiers] { QTest::keyClick(&window, Qt::Key_Escape, modifiers); });
+    QTimer::singleShot(
+        0, &window, [&window, modifiers] { QTest::keyClick(&window, Qt::Key_Escape, modifiers); });
     QTimer::singleShot(5000, &window, [] { QCoreApplication::exit(99); });
     QCOMPARE(QCoreApplication::exec(), 0);
 }
@@ -236,9 +244,10 @@ void TestWindow::otherKeysChangeNothing()
 {
     TimedWindow window;
     QVERIFY(showAndWaitForFrames(window, 2, smallWindow));
-    const QList<Qt::Key> keys = {Qt::Key_A, Qt::Key_Z, Qt::Key_0, Qt::Key_9, Qt::Key_Space,
-                                 Qt::Key_Return, Qt::Key_Enter, Qt::Key_Tab, Qt::Key_Left,
-                                 Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_Q};
+    const QList<Qt::Key> keys
+        = {Qt::Key_A,      Qt::Key_Z,     Qt::Key_0,   Qt::Key_9,    Qt::Key_Space,
+           Qt::Key_Return, Qt::Key_Enter, Qt::Key_Tab, Qt::Key_Left, Qt::Key_Right,
+           Qt::Key_Up,     Qt::Key_Down,  Qt::Key_Q};
     QTimer::singleShot(0, &window, [&window, keys] {
         for (Qt::Key key : keys) {
             QTest::keyClick(&window, key);
@@ -288,10 +297,11 @@ protected:
     void initializeGL() override
     {
         logging = m_logger.initialize();
-        QObject::connect(&m_logger, &QOpenGLDebugLogger::messageLogged, [this](const QOpenGLDebugMessage &message) {
-            if (message.type() == QOpenGLDebugMessage::ErrorType)
-                errors << message.message();
-        });
+        QObject::connect(&m_logger, &QOpenGLDebugLogger::messageLogged,
+                         [this](const QOpenGLDebugMessage &message) {
+                             if (message.type() == QOpenGLDebugMessage::ErrorType)
+                                 errors << message.message();
+                         });
         m_logger.startLogging(QOpenGLDebugLogger::SynchronousLogging);
         Window::initializeGL();
     }
@@ -322,8 +332,9 @@ void TestWindow::missingLogoLeavesTheRestOfThePicture()
     QVERIFY(showAndWaitForFrames(window, 1, smallWindow));
     const qint64 ms = greetingInView;
     const QImage frame = window.frameAt(ms);
-    const picture::Model withoutLogo{QImage()};
-    const QString fault = picture::frameFault(frame, withoutLogo, seconds(ms), greetingFor(frame, ms));
+    const picture::Model withoutLogo {QImage()};
+    const QString fault
+        = picture::frameFault(frame, withoutLogo, seconds(ms), greetingFor(frame, ms));
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
     QVERIFY2(messages.isEmpty(), qPrintable(joined(messages)));
 }

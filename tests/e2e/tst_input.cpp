@@ -1,5 +1,4 @@
-// tst_input: what a user does to the built program: keys, the window manager's close and resize,
-// and the toolkit's command-line options.
+// tst_input: keys, the window manager's close and resize, and Qt's options, on the built program.
 #include "demo_process.h"
 #include "picture.h"
 #include "x11probe.h"
@@ -37,11 +36,12 @@ void TestInput::otherKeysLeaveItRunning()
 {
     Demo demo;
     QVERIFY(demo.waitForPicture(*m_x11));
-    const QString sent = sendKeys({QStringLiteral("a"), QStringLiteral("q"), QStringLiteral("x"),
-                                   QStringLiteral("0"), QStringLiteral("9"), QStringLiteral("space"),
-                                   QStringLiteral("Return"), QStringLiteral("KP_Enter"), QStringLiteral("Tab"),
-                                   QStringLiteral("Left"), QStringLiteral("Right"), QStringLiteral("Up"),
-                                   QStringLiteral("Down"), QStringLiteral("ctrl+q"), QStringLiteral("alt+F4")});
+    const QString sent
+        = sendKeys({QStringLiteral("a"), QStringLiteral("q"), QStringLiteral("x"),
+                    QStringLiteral("0"), QStringLiteral("9"), QStringLiteral("space"),
+                    QStringLiteral("Return"), QStringLiteral("KP_Enter"), QStringLiteral("Tab"),
+                    QStringLiteral("Left"), QStringLiteral("Right"), QStringLiteral("Up"),
+                    QStringLiteral("Down"), QStringLiteral("ctrl+q"), QStringLiteral("alt+F4")});
     QVERIFY2(sent.isEmpty(), qPrintable(sent));
     QTest::qWait(500);
     QVERIFY2(demo.running(), qPrintable(QStringLiteral("ended with %1").arg(demo.waitForExit(0))));
@@ -50,7 +50,8 @@ void TestInput::otherKeysLeaveItRunning()
     const int before = picture::greetingLeft(m_x11->grab());
     QVERIFY(waitForFrames(*m_x11, 5));
     const int after = picture::greetingLeft(m_x11->grab());
-    QVERIFY2(after < before, qPrintable(QStringLiteral("greeting at %1, then %2").arg(before).arg(after)));
+    QVERIFY2(after < before,
+             qPrintable(QStringLiteral("greeting at %1, then %2").arg(before).arg(after)));
 
     const QString quit = quitFault(demo);
     QVERIFY2(quit.isEmpty(), qPrintable(quit));
@@ -79,8 +80,9 @@ void TestInput::closingThroughTheWindowManagerQuits()
     Demo demo;
     const unsigned long window = demo.waitForPicture(*m_x11);
     QVERIFY(window);
-    const QString closed = runTool(QStringLiteral("wmctrl"),
-                                   {QStringLiteral("-i"), QStringLiteral("-c"), QString::number(window)});
+    const QString closed
+        = runTool(QStringLiteral("wmctrl"),
+                  {QStringLiteral("-i"), QStringLiteral("-c"), QString::number(window)});
     QVERIFY2(closed.isEmpty(), qPrintable(closed));
     QCOMPARE(demo.waitForExit(), 0);
     QVERIFY2(demo.output().isEmpty(), demo.output().constData());
@@ -92,14 +94,16 @@ void TestInput::resizedWindowKeepsThePicture()
     const unsigned long window = demo.waitForPicture(*m_x11);
     QVERIFY(window);
     const QString id = QString::number(window);
-    const QString windowed = runTool(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-r"), id,
-                                                               QStringLiteral("-b"), QStringLiteral("remove,fullscreen")});
+    const QString windowed = runTool(QStringLiteral("wmctrl"),
+                                     {QStringLiteral("-i"), QStringLiteral("-r"), id,
+                                      QStringLiteral("-b"), QStringLiteral("remove,fullscreen")});
     QVERIFY2(windowed.isEmpty(), qPrintable(windowed));
     // Tall enough that the greeting, around y = 200, stays clear of the row three quarters up.
     const QSize size(1300, 960);
-    const QString resized = runTool(QStringLiteral("wmctrl"),
-                                    {QStringLiteral("-i"), QStringLiteral("-r"), id, QStringLiteral("-e"),
-                                     QStringLiteral("0,100,60,%1,%2").arg(size.width()).arg(size.height())});
+    const QString resized
+        = runTool(QStringLiteral("wmctrl"),
+                  {QStringLiteral("-i"), QStringLiteral("-r"), id, QStringLiteral("-e"),
+                   QStringLiteral("0,100,60,%1,%2").arg(size.width()).arg(size.height())});
     QVERIFY2(resized.isEmpty(), qPrintable(resized));
     QTRY_COMPARE_WITH_TIMEOUT(m_x11->geometry(window).size(), size, 10000);
 

@@ -35,7 +35,8 @@ void TestLongRun::thousandsOfFramesPrintNothing()
     timer.start();
     const bool presented = waitForFrames(*m_x11, 2000, 120000);
     qInfo("%d frames in %.1f s", m_x11->framesCounted(), timer.elapsed() / 1000.0);
-    QVERIFY2(presented, qPrintable(QStringLiteral("only %1 frames in 2 minutes").arg(m_x11->framesCounted())));
+    QVERIFY2(presented,
+             qPrintable(QStringLiteral("only %1 frames in 2 minutes").arg(m_x11->framesCounted())));
     const QString quit = quitFault(demo);
     QVERIFY2(quit.isEmpty(), qPrintable(quit));
 }
@@ -71,8 +72,10 @@ void TestLongRun::pictureKeepsMovingAfterAYear()
         repeated += next == previous;
         previous = next;
     }
-    QVERIFY2(repeated == 0, qPrintable(QStringLiteral("%1 of 10 screenshots, two frames apart, repeated the one before")
-                                           .arg(repeated)));
+    QVERIFY2(
+        repeated == 0,
+        qPrintable(QStringLiteral("%1 of 10 screenshots, two frames apart, repeated the one before")
+                       .arg(repeated)));
     const QString quit = quitFault(demo);
     QVERIFY2(quit.isEmpty(), qPrintable(quit));
 }

@@ -1,5 +1,4 @@
-// tst_picture: the built program's picture as the X server shows it: the whole screen covered at
-// any scale, the greeting moving at its speed in real time, the logo swaying, no pointer.
+// tst_picture: the built program's picture as the X server shows it, at any scale and speed.
 #include "demo_process.h"
 #include "picture.h"
 #include "x11probe.h"
@@ -110,7 +109,8 @@ void TestPicture::greetingKeepsItsSpeedAndTheLogoSways()
     const double animated = shots.last().seconds - shots.first().seconds;
     const double real = (shots.last().presented - shots.first().presented) / 1000.0;
     QVERIFY2(std::abs(animated - real) <= 0.1,
-             qPrintable(QStringLiteral("the greeting moved %1 s worth in %2 s").arg(animated).arg(real)));
+             qPrintable(
+                 QStringLiteral("the greeting moved %1 s worth in %2 s").arg(animated).arg(real)));
 
     // The logo's sway follows the same time.
     bool swayed = false;
@@ -133,10 +133,12 @@ void TestPicture::greetingKeepsItsSpeedAndTheLogoSways()
 
 void TestPicture::pointerIsBlankFromTheFirstFrame()
 {
-    const QString moved = runTool(QStringLiteral("xdotool"),
-                                  {QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("540")});
+    const QString moved
+        = runTool(QStringLiteral("xdotool"),
+                  {QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("540")});
     QVERIFY2(moved.isEmpty(), qPrintable(moved));
-    QVERIFY2(m_x11->visiblePointerPixels() > 0, "the root window's pointer should be visible before the start");
+    QVERIFY2(m_x11->visiblePointerPixels() > 0,
+             "the root window's pointer should be visible before the start");
 
     Demo demo;
     // Sample the pointer image from the moment the window is mapped, before and after the first

@@ -1,5 +1,4 @@
-// tst_refusals: environments in which the built program cannot run right, and what it does there:
-// refuse in one line with status 1, or say what it cannot draw and go on.
+// tst_refusals: where the built program cannot run right, it refuses in one line or says so.
 #include "demo_process.h"
 #include "picture.h"
 #include "x11probe.h"
@@ -28,8 +27,8 @@ Ended runToEnd(const QStringList &environment, const QStringList &launcher = {})
 }
 
 // Starts with standard error closed, as some launchers do.
-const QStringList withoutStandardError = {QStringLiteral("sh"), QStringLiteral("-c"),
-                                          QStringLiteral("exec \"$0\" \"$@\" 2>&-")};
+const QStringList withoutStandardError
+    = {QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$@\" 2>&-")};
 
 } // namespace
 
@@ -53,15 +52,16 @@ void TestRefusals::oldOpenGLIsRefusedByName_data()
     QTest::addColumn<QStringList>("environment");
     QTest::addColumn<QString>("version");
     const auto capped = [](const char *gl, const char *glsl) {
-        return QStringList{QStringLiteral("MESA_GL_VERSION_OVERRIDE=") + QLatin1String(gl),
-                           QStringLiteral("MESA_GLSL_VERSION_OVERRIDE=") + QLatin1String(glsl)};
+        return QStringList {QStringLiteral("MESA_GL_VERSION_OVERRIDE=") + QLatin1String(gl),
+                            QStringLiteral("MESA_GLSL_VERSION_OVERRIDE=") + QLatin1String(glsl)};
     };
     QTest::newRow("2.1") << capped("2.1", "120") << QStringLiteral("2.1");
     QTest::newRow("3.3") << capped("3.3", "330") << QStringLiteral("3.3");
     QTest::newRow("4.0") << capped("4.0", "400") << QStringLiteral("4.0");
     // Mesa's softpipe offers 3.3 and crashes when a multisampled context is torn down; the
     // refusal must end cleanly all the same.
-    QTest::newRow("softpipe") << QStringList{QStringLiteral("GALLIUM_DRIVER=softpipe")} << QStringLiteral("3.3");
+    QTest::newRow("softpipe") << QStringList {QStringLiteral("GALLIUM_DRIVER=softpipe")}
+                              << QStringLiteral("3.3");
 }
 
 // Before anything is shown or compiled: one line, naming what the driver offers, and status 1.
@@ -71,8 +71,9 @@ void TestRefusals::oldOpenGLIsRefusedByName()
     QFETCH(QString, version);
     const Ended ended = runToEnd(environment);
     QCOMPARE(ended.status, 1);
-    const QByteArray expected = "scrolldemo: needs OpenGL 4.1 core profile, but the driver offers only OpenGL "
-                                + version.toLatin1() + '\n';
+    const QByteArray expected
+        = "scrolldemo: needs OpenGL 4.1 core profile, but the driver offers only OpenGL "
+        + version.toLatin1() + '\n';
     QCOMPARE(ended.output, expected);
 }
 
@@ -80,8 +81,9 @@ void TestRefusals::noOpenGLIsRefused()
 {
     const Ended ended = runToEnd({QStringLiteral("QT_XCB_GL_INTEGRATION=none")});
     QCOMPARE(ended.status, 1);
-    QVERIFY2(ended.output.endsWith("scrolldemo: could not create an OpenGL 4.1 core profile context\n"),
-             ended.output.constData());
+    QVERIFY2(
+        ended.output.endsWith("scrolldemo: could not create an OpenGL 4.1 core profile context\n"),
+        ended.output.constData());
 }
 
 // A driver at 4.1 that cannot compile the shaders: Qt's own report once, the greeting on black.
@@ -102,7 +104,10 @@ void TestRefusals::shadersThatDoNotCompileLeaveTheGreetingOnBlack()
     for (int y : {0, screen.height() / 2, screen.height() - 1})
         for (int x = 0; x < screen.width(); ++x)
             QVERIFY2(screen.pixel(x, y) == qRgb(0, 0, 0),
-                     qPrintable(QStringLiteral("(%1, %2) is %3").arg(x).arg(y).arg(picture::describeColour(screen.pixel(x, y)))));
+                     qPrintable(QStringLiteral("(%1, %2) is %3")
+                                    .arg(x)
+                                    .arg(y)
+                                    .arg(picture::describeColour(screen.pixel(x, y)))));
     const QString sent = sendKeys({QStringLiteral("Escape")});
     QVERIFY2(sent.isEmpty(), qPrintable(sent));
     QCOMPARE(demo.waitForExit(), 0);
@@ -120,7 +125,8 @@ void TestRefusals::closedStandardErrorNeitherHangsNorHides()
     const QString quit = quitFault(demo);
     QVERIFY2(quit.isEmpty(), qPrintable(quit));
 
-    const Ended refused = runToEnd({QStringLiteral("QT_XCB_GL_INTEGRATION=none")}, withoutStandardError);
+    const Ended refused
+        = runToEnd({QStringLiteral("QT_XCB_GL_INTEGRATION=none")}, withoutStandardError);
     QCOMPARE(refused.status, 1);
 }
 
@@ -129,7 +135,8 @@ void TestRefusals::unreachableDisplayIsRefused_data()
     QTest::addColumn<QString>("display");
     QTest::addColumn<QByteArray>("line");
     QTest::newRow("no server") << QStringLiteral(":97") << QByteArray("the X display \":97\"");
-    QTest::newRow("garbage") << QStringLiteral("garbage") << QByteArray("the X display \"garbage\"");
+    QTest::newRow("garbage") << QStringLiteral("garbage")
+                             << QByteArray("the X display \"garbage\"");
     QTest::newRow("empty") << QString() << QByteArray("an X display (DISPLAY is not set)");
 }
 
@@ -140,7 +147,8 @@ void TestRefusals::unreachableDisplayIsRefused()
     QFETCH(QByteArray, line);
     const Ended ended = runToEnd({QStringLiteral("DISPLAY=") + display});
     QCOMPARE(ended.status, 1);
-    QVERIFY2(ended.output.endsWith("scrolldemo: could not connect to " + line + '\n'), ended.output.constData());
+    QVERIFY2(ended.output.endsWith("scrolldemo: could not connect to " + line + '\n'),
+             ended.output.constData());
     QVERIFY2(!ended.output.contains("einstall"), ended.output.constData());
 }
 
@@ -148,7 +156,8 @@ void TestRefusals::missingFontIsReportedOnce()
 {
     X11Probe x11;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("FONTCONFIG_FILE"), QStringLiteral(TEST_DATA "/no-fonts.conf"));
+    environment.insert(QStringLiteral("FONTCONFIG_FILE"),
+                       QStringLiteral(TEST_DATA "/no-fonts.conf"));
     Demo demo({}, environment);
     QVERIFY2(demo.waitForPicture(x11), demo.output().constData());
     QVERIFY(waitForFrames(x11, 10));

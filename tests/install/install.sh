@@ -15,22 +15,28 @@ fail() {
 }
 
 prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" > "$work/install.log" 2>&1 || fail "cmake --install: $(cat "$work/install.log")"
+cmake --install "$build" --prefix "$prefix" > "$work/install.log" 2>&1 \
+    || fail "cmake --install: $(cat "$work/install.log")"
 
 [ -x "$prefix/bin/scrolldemo" ] || fail "no program in bin/"
 entry=$prefix/share/applications/scrolldemo.desktop
-desktop-file-validate "$entry" > "$work/validate.log" 2>&1 || fail "desktop entry: $(cat "$work/validate.log")"
+desktop-file-validate "$entry" > "$work/validate.log" 2>&1 \
+    || fail "desktop entry: $(cat "$work/validate.log")"
 grep -q '^Comment=.*Escape' "$entry" || fail "the desktop entry does not say that Escape quits"
 icon=$prefix/share/icons/hicolor/256x256/apps/scrolldemo.png
-[ "$(identify -format %m-%wx%h "$icon" 2> /dev/null)" = PNG-256x256 ] || fail "no 256x256 PNG icon at $icon"
-grep -q '<path' "$prefix/share/icons/hicolor/scalable/apps/scrolldemo.svg" || fail "no scalable icon drawn in paths"
+[ "$(identify -format %m-%wx%h "$icon" 2> /dev/null)" = PNG-256x256 ] \
+    || fail "no 256x256 PNG icon at $icon"
+grep -q '<path' "$prefix/share/icons/hicolor/scalable/apps/scrolldemo.svg" \
+    || fail "no scalable icon drawn in paths"
 manual=$prefix/share/man/man6/scrolldemo.6.gz
 for section in NAME KEYS OPTIONS 'EXIT STATUS' REQUIREMENTS; do
-    man -l "$manual" 2> /dev/null | grep -q "^$section" || fail "the manual page has no $section section"
+    man -l "$manual" 2> /dev/null | grep -q "^$section" \
+        || fail "the manual page has no $section section"
 done
 echo "PASS: program, desktop entry, icons and manual page in place"
 
-demo_start "$prefix/bin/scrolldemo" > "$work/out" 2> "$work/err" || fail "the installed program showed no window"
+demo_start "$prefix/bin/scrolldemo" > "$work/out" 2> "$work/err" \
+    || fail "the installed program showed no window"
 sleep 1
 demo_quit
 status=$?

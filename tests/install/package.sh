@@ -12,7 +12,8 @@ fail() {
     exit 1
 }
 
-cpack --config "$build/CPackConfig.cmake" -B "$work" > "$work/cpack.log" 2>&1 || fail "cpack: $(cat "$work/cpack.log")"
+cpack --config "$build/CPackConfig.cmake" -B "$work" > "$work/cpack.log" 2>&1 \
+    || fail "cpack: $(cat "$work/cpack.log")"
 deb=$(ls "$work"/*.deb 2> /dev/null | head -n1)
 [ -n "$deb" ] || fail "no package made: $(cat "$work/cpack.log")"
 

@@ -7,7 +7,8 @@
 #include <QThread>
 #include <QtTest>
 
-Demo::Demo(const QStringList &arguments, const QProcessEnvironment &environment, const QStringList &launcher)
+Demo::Demo(const QStringList &arguments, const QProcessEnvironment &environment,
+           const QStringList &launcher)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     if (launcher.isEmpty()) {
@@ -15,7 +16,7 @@ Demo::Demo(const QStringList &arguments, const QProcessEnvironment &environment,
         m_process.setArguments(arguments);
     } else {
         m_process.setProgram(launcher.first());
-        m_process.setArguments(launcher.mid(1) + QStringList{QStringLiteral(PROGRAM)} + arguments);
+        m_process.setArguments(launcher.mid(1) + QStringList {QStringLiteral(PROGRAM)} + arguments);
     }
     m_process.setProcessEnvironment(environment);
     m_process.start();
@@ -91,13 +92,15 @@ QString runTool(const QString &tool, const QStringList &arguments)
         && process.exitCode() == 0)
         return {};
     return tool + QLatin1Char(' ') + arguments.join(QLatin1Char(' ')) + QStringLiteral(": ")
-           + QString::fromLocal8Bit(process.readAllStandardError());
+        + QString::fromLocal8Bit(process.readAllStandardError());
 }
 
 QString sendKeys(const QStringList &keys)
 {
-    return runTool(QStringLiteral("xdotool"),
-                   QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("20")} + keys);
+    return runTool(
+        QStringLiteral("xdotool"),
+        QStringList {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("20")}
+            + keys);
 }
 
 QString quitFault(Demo &demo, const QString &keys)

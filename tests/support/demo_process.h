@@ -1,5 +1,4 @@
-// demo_process.h: the built program as a child process, and the keys and tools that drive it
-// from outside, for the end-to-end tests.
+// demo_process.h: the built program as a child process, and the keys and tools that drive it.
 #pragma once
 
 #include <QByteArray>

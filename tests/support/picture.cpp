@@ -15,7 +15,7 @@ namespace {
 bool near(QRgb p, int r, int g, int b, int tolerance = 2)
 {
     return qAbs(qRed(p) - r) <= tolerance && qAbs(qGreen(p) - g) <= tolerance
-           && qAbs(qBlue(p) - b) <= tolerance;
+        && qAbs(qBlue(p) - b) <= tolerance;
 }
 
 // Band weights for a curve offset: both where the edge is closer than the precision of the
@@ -38,8 +38,8 @@ int toByte(float value)
 
 // A frame pixel against its expected range under the greeting, whose coverage may lie anywhere
 // in coverage[0]..coverage[1].
-QString pixelFault(QRgb found, const int low[3], const int high[3], const int coverage[2], int column,
-                   int row)
+QString pixelFault(QRgb found, const int low[3], const int high[3], const int coverage[2],
+                   int column, int row)
 {
     // The colour buffer rounds to 8 bits and llvmpipe filters textures with 8-bit weights.
     const int tolerance = 2;
@@ -75,7 +75,7 @@ void coverageRange(const QImage &alpha, qreal devicePixelRatio, int column, int 
     };
     const int a = at(column, row);
     const bool edge = (a > 0 && a < 255) || at(column - 1, row) != a || at(column + 1, row) != a
-                      || at(column, row - 1) != a || at(column, row + 1) != a;
+        || at(column, row - 1) != a || at(column, row + 1) != a;
     const int slack = edge ? int(std::min(255.0, 128 * devicePixelRatio)) : 0;
     range[0] = std::max(0, a - slack);
     range[1] = std::min(255, a + slack);
@@ -143,14 +143,17 @@ QString invariantRowFault(const QImage &frame)
     {
         const char *name;
         int y;
-    } rows[] = {{"top row", 0}, {"bottom row", h - 1}, {"row three quarters up", h / 4}, {"mid-height row", h / 2}};
+    } rows[] = {{"top row", 0},
+                {"bottom row", h - 1},
+                {"row three quarters up", h / 4},
+                {"mid-height row", h / 2}};
     for (const auto &row : rows) {
         for (int x = 0; x < w; ++x) {
             const QRgb p = frame.pixel(x, row.y);
             // Mid-height: the weaker band alone lifts blue from 0.215 to 0.515.
-            const bool ok = row.y == h / 2   ? qBlue(p) >= 128
-                            : row.y == h / 4 ? near(p, 13, 13, 31)
-                                             : near(p, 0, 0, 8);
+            const bool ok = row.y == h / 2 ? qBlue(p) >= 128
+                : row.y == h / 4           ? near(p, 13, 13, 31)
+                                           : near(p, 0, 0, 8);
             if (!ok)
                 return QStringLiteral("%1 (y = %2) at x = %3 is %4 in a %5x%6 picture")
                     .arg(QLatin1String(row.name))
@@ -169,7 +172,7 @@ Model::Model(const QImage &logo)
     if (logo.isNull())
         return;
     const QImage argb = logo.convertToFormat(QImage::Format_ARGB32);
-    Level full{argb.width(), argb.height(), {}};
+    Level full {argb.width(), argb.height(), {}};
     full.white.resize(size_t(full.width) * full.height);
     for (int y = 0; y < full.height; ++y) {
         const QRgb *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
@@ -184,10 +187,11 @@ Model::Model(const QImage &logo)
     // bits: the 2x2 mean for even sizes, as a driver's mipmap generation makes it.
     while (m_levels.back().width > 1 || m_levels.back().height > 1) {
         const Level &above = m_levels.back();
-        Level level{std::max(1, above.width / 2), std::max(1, above.height / 2), {}};
+        Level level {std::max(1, above.width / 2), std::max(1, above.height / 2), {}};
         level.white.resize(size_t(level.width) * level.height);
         const auto at = [&above](int x, int y) {
-            return above.white[size_t(std::min(y, above.height - 1)) * above.width + std::min(x, above.width - 1)];
+            return above.white[size_t(std::min(y, above.height - 1)) * above.width
+                               + std::min(x, above.width - 1)];
         };
         for (int y = 0; y < level.height; ++y) {
             const float v = (float(y) + 0.5f) * float(above.height) / float(level.height) - 0.5f;
@@ -198,7 +202,7 @@ Model::Model(const QImage &logo)
                 const int x0 = std::max(0, int(std::floor(u)));
                 const float fx = u - std::floor(u);
                 const float value = (at(x0, y0) * (1 - fx) + at(x0 + 1, y0) * fx) * (1 - fy)
-                                    + (at(x0, y0 + 1) * (1 - fx) + at(x0 + 1, y0 + 1) * fx) * fy;
+                    + (at(x0, y0 + 1) * (1 - fx) + at(x0 + 1, y0 + 1) * fx) * fy;
                 level.white[size_t(y) * level.width + x] = std::round(value * 255.0f) / 255.0f;
             }
         }
@@ -239,7 +243,7 @@ void Model::sampleLogo(float s, float t, float &low, float &high) const
         const float fx = u - float(x0);
         const float fy = v - float(y0);
         return (texel(level, x0, y0) * (1 - fx) + texel(level, x0 + 1, y0) * fx) * (1 - fy)
-               + (texel(level, x0, y0 + 1) * (1 - fx) + texel(level, x0 + 1, y0 + 1) * fx) * fy;
+            + (texel(level, x0, y0 + 1) * (1 - fx) + texel(level, x0 + 1, y0 + 1) * fx) * fy;
     };
     // Lowest and highest nearest texel of a level, over texel choices within rounding.
     const auto nearest = [this, s, t](int index, float &lo, float &hi) {
@@ -338,8 +342,8 @@ Model::Range Model::expected(int column, int row, QSize size, double seconds) co
     for (int i = 0; i < count1; ++i)
         for (int j = 0; j < count2; ++j)
             for (int c = 0; c < 3; ++c) {
-                const float base = dark[c] * (1.0f - weight) + light[c] * weight + weights1[i] * band1[c]
-                                   + weights2[j] * band2[c];
+                const float base = dark[c] * (1.0f - weight) + light[c] * weight
+                    + weights1[i] * band1[c] + weights2[j] * band2[c];
                 range.low[c] = std::min(range.low[c], toByte(base + logoLow));
                 range.high[c] = std::max(range.high[c], toByte(base + logoHigh));
             }
@@ -357,11 +361,12 @@ QImage greeting(QSize devicePixels, qreal devicePixelRatio, int x)
     // size (its FreeType glyphs stop at 64 pixels), while the window's engine caches images of
     // these same outlines.
     QPainterPath text;
-    text.addText(x, 200, font,
-                 QStringLiteral("Hello Vantle-people! This is my first shader!! Shoutout to tkBlorp, "
-                                "Pembo and Gravik for your assistance, THANK YOU! - I thought it was "
-                                "time for me to dive deeper into this demo-stuff, so here you go. From "
-                                "me to you, you glorious coders!"));
+    text.addText(
+        x, 200, font,
+        QStringLiteral("Hello Vantle-people! This is my first shader!! Shoutout to tkBlorp, "
+                       "Pembo and Gravik for your assistance, THANK YOU! - I thought it was "
+                       "time for me to dive deeper into this demo-stuff, so here you go. From "
+                       "me to you, you glorious coders!"));
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillPath(text, QColor(Qt::white));

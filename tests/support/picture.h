@@ -1,5 +1,7 @@
-// picture.h: what the demo's frames must show, computed on the CPU: the fragment formula, the
-// greeting as the painter draws it on an image, and checks of frames against them.
+// picture.h: what the demo's frames must show, computed on the CPU, and checks of frames.
+//
+// The fragment formula, the greeting as the painter draws it on an image, and the comparison of
+// whole frames with both.
 #pragma once
 
 #include <QImage>
@@ -50,7 +52,7 @@ private:
     void sampleLogo(float s, float t, float &low, float &high) const;
 
     std::vector<Level> m_levels; // the logo's mipmap chain, from the full image down to 1x1
-    QRect m_drawn;                // where the full image has anything but black
+    QRect m_drawn;               // where the full image has anything but black
 
     // What depends on only the column or only the row, computed once per frame size and time.
     struct Columns
@@ -64,8 +66,8 @@ private:
     void prepare(QSize size, double seconds) const;
     mutable QSize m_preparedSize;
     mutable double m_preparedSeconds = 0;
-    mutable float m_lod = 0;      // log2 of texels per pixel
-    mutable int m_reach = 0;      // how far from a sample, in full-size texels, filtering reaches
+    mutable float m_lod = 0; // log2 of texels per pixel
+    mutable int m_reach = 0; // how far from a sample, in full-size texels, filtering reaches
     mutable std::vector<Columns> m_columns;
     mutable std::vector<Rows> m_rows;
 };

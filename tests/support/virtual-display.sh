@@ -27,7 +27,8 @@ trap cleanup EXIT
 # whenever it runs before the window manager has connected, which on a loaded machine left the
 # window manager without a display.
 exec 3> "$work/display"
-Xvfb -displayfd 3 -noreset -screen 0 "${size}x24" -nolisten tcp +extension GLX > "$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 "${size}x24" -nolisten tcp +extension GLX \
+    > "$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 exec 3>&-
 for _ in $(seq 100); do

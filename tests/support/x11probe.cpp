@@ -22,7 +22,8 @@ QVector<unsigned long> longProperty(Display *display, Window window, const char 
     unsigned long count = 0, remaining = 0;
     unsigned char *data = nullptr;
     if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 4096, False, type,
-                           &actualType, &format, &count, &remaining, &data) == Success
+                           &actualType, &format, &count, &remaining, &data)
+            == Success
         && data && format == 32) {
         const auto *items = reinterpret_cast<const unsigned long *>(data);
         values = QVector<unsigned long>(items, items + count);
@@ -70,8 +71,8 @@ QImage X11Probe::grab(QRect area) const
 {
     const QRect screen(QPoint(0, 0), screenSize());
     area = area.isNull() ? screen : area.intersected(screen);
-    XImage *image = XGetImage(m_display, DefaultRootWindow(m_display), area.x(), area.y(), unsigned(area.width()),
-                              unsigned(area.height()), AllPlanes, ZPixmap);
+    XImage *image = XGetImage(m_display, DefaultRootWindow(m_display), area.x(), area.y(),
+                              unsigned(area.width()), unsigned(area.height()), AllPlanes, ZPixmap);
     if (!image)
         return {};
     QImage result(area.size(), QImage::Format_RGB32);
@@ -103,7 +104,8 @@ void X11Probe::setResources(const QByteArray &resources)
         XDeleteProperty(m_display, root, XA_RESOURCE_MANAGER);
     else
         XChangeProperty(m_display, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char *>(resources.constData()), resources.size());
+                        reinterpret_cast<const unsigned char *>(resources.constData()),
+                        resources.size());
     XSync(m_display, False);
 }
 
@@ -112,7 +114,8 @@ QVector<unsigned long> X11Probe::windowsOf(qint64 pid) const
     QVector<unsigned long> found;
     const Window root = DefaultRootWindow(m_display);
     for (unsigned long window : longProperty(m_display, root, "_NET_CLIENT_LIST", XA_WINDOW)) {
-        const QVector<unsigned long> owner = longProperty(m_display, window, "_NET_WM_PID", XA_CARDINAL);
+        const QVector<unsigned long> owner
+            = longProperty(m_display, window, "_NET_WM_PID", XA_CARDINAL);
         if (!owner.isEmpty() && qint64(owner.first()) == pid)
             found << window;
     }
@@ -137,9 +140,11 @@ QString X11Probe::title(unsigned long window) const
     unsigned long count = 0, remaining = 0;
     unsigned char *data = nullptr;
     QString result;
-    if (XGetWindowProperty(m_display, window, XInternAtom(m_display, "_NET_WM_NAME", False), 0, 1024, False,
-                           XInternAtom(m_display, "UTF8_STRING", False), &actualType, &format, &count,
-                           &remaining, &data) == Success && data)
+    if (XGetWindowProperty(m_display, window, XInternAtom(m_display, "_NET_WM_NAME", False), 0,
+                           1024, False, XInternAtom(m_display, "UTF8_STRING", False), &actualType,
+                           &format, &count, &remaining, &data)
+            == Success
+        && data)
         result = QString::fromUtf8(reinterpret_cast<const char *>(data), int(count));
     if (data)
         XFree(data);
@@ -249,7 +254,8 @@ bool X11Probe::waitForFirstFrameOf(qint64 pid, int timeoutMs)
     QElapsedTimer timer;
     timer.start();
     const auto belongsToPid = [this, pid](Window window) {
-        const QVector<unsigned long> owner = longProperty(m_display, window, "_NET_WM_PID", XA_CARDINAL);
+        const QVector<unsigned long> owner
+            = longProperty(m_display, window, "_NET_WM_PID", XA_CARDINAL);
         return !owner.isEmpty() && qint64(owner.first()) == pid;
     };
     bool found = false;
@@ -262,7 +268,8 @@ bool X11Probe::waitForFirstFrameOf(qint64 pid, int timeoutMs)
         XEvent event;
         XNextEvent(m_display, &event);
         if (event.type == CreateNotify) {
-            m_watched << XDamageCreate(m_display, event.xcreatewindow.window, XDamageReportNonEmpty);
+            m_watched << XDamageCreate(m_display, event.xcreatewindow.window,
+                                       XDamageReportNonEmpty);
         } else if (event.type == m_damageEvent + XDamageNotify) {
             const auto *damage = reinterpret_cast<const XDamageNotifyEvent *>(&event);
             found = belongsToPid(damage->drawable);
