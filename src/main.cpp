@@ -14,6 +14,7 @@
 
 namespace {
 
+// The name the program was started by, for its messages.
 const char *programName = "scrolldemo";
 
 // Some launchers start programs with a standard stream closed. The next file opened, the display
@@ -85,10 +86,10 @@ QString openGLRefusal(const QOpenGLContext *context)
 int main(int argc, char **argv)
 {
     openClosedStandardStreams();
-    if (argc > 0 && std::strrchr(argv[0], '/'))
-        programName = std::strrchr(argv[0], '/') + 1;
-    else if (argc > 0)
-        programName = argv[0];
+    if (argc > 0) {
+        const char *slash = std::strrchr(argv[0], '/');
+        programName = slash ? slash + 1 : argv[0];
+    }
     Window::cacheGreetingGlyphs();
 
     unreachableDisplay = displayToReach(argc, argv);

@@ -151,16 +151,22 @@ QString X11Probe::title(unsigned long window) const
     return result;
 }
 
-void X11Probe::countFrames(unsigned long window)
+// Replaces a damage object on the window by one that reports at the given level.
+void X11Probe::watchDamage(unsigned long window, int level, unsigned long &damage)
 {
     int error = 0;
     if (!XDamageQueryExtension(m_display, &m_damageEvent, &error))
         return;
-    if (m_damage)
-        XDamageDestroy(m_display, m_damage);
-    m_damage = XDamageCreate(m_display, window, XDamageReportNonEmpty);
-    m_frames = 0;
+    if (damage)
+        XDamageDestroy(m_display, damage);
+    damage = XDamageCreate(m_display, window, level);
     XSync(m_display, False);
+}
+
+void X11Probe::countFrames(unsigned long window)
+{
+    m_frames = 0;
+    watchDamage(window, XDamageReportNonEmpty, m_damage);
 }
 
 // Every presented frame makes the counted window's damage non-empty once; subtracting it
@@ -192,15 +198,9 @@ int X11Probe::framesCounted()
 
 void X11Probe::timeFrames(unsigned long window)
 {
-    int error = 0;
-    if (!XDamageQueryExtension(m_display, &m_damageEvent, &error))
-        return;
-    if (m_timingDamage)
-        XDamageDestroy(m_display, m_timingDamage);
-    // Raw rectangles need no re-arming, so no drawing goes unreported.
-    m_timingDamage = XDamageCreate(m_display, window, XDamageReportRawRectangles);
     m_lastDrawn = -1;
-    XSync(m_display, False);
+    // Raw rectangles need no re-arming, so no drawing goes unreported.
+    watchDamage(window, XDamageReportRawRectangles, m_timingDamage);
 }
 
 // The frame on screen when the server handled the GetImage request is the last one drawn

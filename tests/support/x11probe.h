@@ -50,6 +50,7 @@ public:
     bool waitForFirstFrameOf(qint64 pid, int timeoutMs);
 
 private:
+    void watchDamage(unsigned long window, int level, unsigned long &damage);
     void handle(const union _XEvent &event);
 
     Display *m_display = nullptr;
