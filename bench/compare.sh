@@ -18,10 +18,11 @@ rounds=${2:-5}
 rm -rf "$old" "$old-source"
 git -C "$root" worktree add --detach -f "$old-source" "$revision" > /dev/null
 trap 'git -C "$root" worktree remove --force "$old-source"' EXIT
+mkdir -p "$old"
 {
     cmake -S "$old-source" -B "$old" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
         cmake --build "$old" --parallel "$(nproc)"
-} > "$old.log" 2>&1 || { cat "$old.log" >&2; exit 1; }
+} > "$old/build-output.log" 2>&1 || { cat "$old/build-output.log" >&2; exit 1; }
 
 results=$build/compare-results
 rm -rf "$results"
