@@ -30,15 +30,16 @@ void openClosedStandardStreams()
     }
 }
 
-// Every frame the driver allocates and frees a few blocks of 64 KiB. Taken from the heap they
-// fragment it (it grew by a megabyte every few minutes in a 12-minute run); mapped on
-// their own they are returned whole. Unless the user tunes the allocator already.
+// The driver allocates and frees blocks of up to 200 KiB every frame. Once the logo's 8 MB image
+// is freed, glibc raises its mapping threshold to that size and carves those blocks from the heap,
+// which they fragment (a megabyte more every few minutes); at glibc's initial threshold the
+// largest are mapped and returned whole. Unless the user tunes the allocator already.
 void keepFrameBlocksOutOfTheHeap()
 {
 #ifdef __GLIBC__
     if (!qEnvironmentVariableIsSet("MALLOC_MMAP_THRESHOLD_")
         && !qgetenv("GLIBC_TUNABLES").contains("mmap_threshold"))
-        mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 #endif
 }
 
