@@ -48,7 +48,7 @@ void TestInput::otherKeysLeaveItRunning()
 
     // Still animating: the greeting keeps moving.
     const int before = picture::greetingLeft(m_x11->grab());
-    QVERIFY(waitForFrames(*m_x11, 5));
+    QVERIFY(m_x11->waitForFrames(5));
     const int after = picture::greetingLeft(m_x11->grab());
     QVERIFY2(after < before,
              qPrintable(QStringLiteral("greeting at %1, then %2").arg(before).arg(after)));
@@ -109,7 +109,7 @@ void TestInput::resizedWindowKeepsThePicture()
 
     // The next frames fill the new size; allow a few for the resize to reach the GL side.
     QString fault = QStringLiteral("no frame checked");
-    for (int frame = 0; frame < 40 && !fault.isEmpty() && waitForFrames(*m_x11, 1); ++frame)
+    for (int frame = 0; frame < 40 && !fault.isEmpty() && m_x11->waitForFrames(1); ++frame)
         fault = picture::invariantRowFault(m_x11->grab(m_x11->geometry(window)));
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
     const QString quit = quitFault(demo);

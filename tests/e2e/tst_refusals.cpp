@@ -97,7 +97,7 @@ void TestRefusals::shadersThatDoNotCompileLeaveTheGreetingOnBlack()
     QVERIFY2(demo.waitForPicture(x11), demo.output().constData());
     const QByteArray atStart = demo.output();
     QVERIFY2(atStart.contains("QOpenGLShader"), atStart.constData());
-    QVERIFY(waitForFrames(x11, 10));
+    QVERIFY(x11.waitForFrames(10));
     QCOMPARE(demo.output(), atStart);
     QTRY_VERIFY_WITH_TIMEOUT(picture::greetingLeft(x11.grab()) >= 0, 10000);
     const QImage screen = x11.grab();
@@ -160,7 +160,7 @@ void TestRefusals::missingFontIsReportedOnce()
                        QStringLiteral(TEST_DATA "/no-fonts.conf"));
     Demo demo({}, environment);
     QVERIFY2(demo.waitForPicture(x11), demo.output().constData());
-    QVERIFY(waitForFrames(x11, 10));
+    QVERIFY(x11.waitForFrames(10));
     QCOMPARE(demo.output(), QByteArray("scrolldemo: the greeting cannot be drawn: no font\n"));
     const QString fault = picture::invariantRowFault(x11.grab());
     QVERIFY2(fault.isEmpty(), qPrintable(fault));

@@ -4,7 +4,6 @@
 #include "x11probe.h"
 
 #include <QElapsedTimer>
-#include <QThread>
 #include <QtTest>
 
 Demo::Demo(const QStringList &arguments, const QProcessEnvironment &environment,
@@ -54,7 +53,7 @@ unsigned long Demo::waitForPicture(X11Probe &x11, int timeoutMs)
     x11.timeFrames(window);
     if (!x11.waitForWholeFrame(screen.size(), int(qMax<qint64>(0, timeoutMs - timer.elapsed()))))
         return 0;
-    return waitForFrames(x11, 2) ? window : 0;
+    return x11.waitForFrames(2) ? window : 0;
 }
 
 int Demo::waitForExit(int timeoutMs)
@@ -71,17 +70,6 @@ QByteArray Demo::output()
         ;
     m_output += m_process.readAll();
     return m_output;
-}
-
-bool waitForFrames(X11Probe &x11, int more, int timeoutMs)
-{
-    const int target = x11.framesCounted() + more;
-    QElapsedTimer timer;
-    timer.start();
-    // DAMAGE reports once per frame only while it is re-armed, so poll often.
-    while (x11.framesCounted() < target && timer.elapsed() < timeoutMs)
-        QThread::usleep(1000);
-    return x11.framesCounted() >= target;
 }
 
 QString runTool(const QString &tool, const QStringList &arguments)

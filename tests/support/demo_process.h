@@ -37,9 +37,6 @@ private:
     QByteArray m_output;
 };
 
-// Waits for more frames on the window the probe counts.
-bool waitForFrames(X11Probe &x11, int more, int timeoutMs = 10000);
-
 // Each returns what went wrong, or an empty string.
 QString runTool(const QString &tool, const QStringList &arguments);
 QString sendKeys(const QStringList &keys);

@@ -33,6 +33,19 @@ QVector<unsigned long> longProperty(Display *display, Window window, const char 
     return values;
 }
 
+bool ownedBy(Display *display, Window window, qint64 pid)
+{
+    const QVector<unsigned long> owner = longProperty(display, window, "_NET_WM_PID", XA_CARDINAL);
+    return !owner.isEmpty() && qint64(owner.first()) == pid;
+}
+
+// Waits up to a few milliseconds for the server to send something.
+void waitForInput(Display *display)
+{
+    pollfd fd = {ConnectionNumber(display), POLLIN, 0};
+    poll(&fd, 1, 5);
+}
+
 // Windows, and the damage objects on them, vanish whenever a demo exits; Xlib's
 // default handler would end the whole test on the resulting errors.
 int ignoreError(Display *, XErrorEvent *)
@@ -114,9 +127,7 @@ QVector<unsigned long> X11Probe::windowsOf(qint64 pid) const
     QVector<unsigned long> found;
     const Window root = DefaultRootWindow(m_display);
     for (unsigned long window : longProperty(m_display, root, "_NET_CLIENT_LIST", XA_WINDOW)) {
-        const QVector<unsigned long> owner
-            = longProperty(m_display, window, "_NET_WM_PID", XA_CARDINAL);
-        if (!owner.isEmpty() && qint64(owner.first()) == pid)
+        if (ownedBy(m_display, window, pid))
             found << window;
     }
     return found;
@@ -196,6 +207,18 @@ int X11Probe::framesCounted()
     return m_frames;
 }
 
+// A report that is not handled in time is not re-armed, and frames drawn meanwhile go uncounted,
+// so this waits on the connection rather than sleeping.
+bool X11Probe::waitForFrames(int more, int timeoutMs)
+{
+    const qint64 target = qint64(framesCounted()) + more;
+    QElapsedTimer timer;
+    timer.start();
+    while (framesCounted() < target && timer.elapsed() < timeoutMs)
+        waitForInput(m_display);
+    return framesCounted() >= target;
+}
+
 void X11Probe::timeFrames(unsigned long window)
 {
     m_lastDrawn = -1;
@@ -232,8 +255,7 @@ bool X11Probe::waitForWholeFrame(QSize size, int timeoutMs)
         framesCounted();
         if (m_lastDrawnSize == size)
             return true;
-        pollfd fd = {ConnectionNumber(m_display), POLLIN, 0};
-        poll(&fd, 1, 5);
+        waitForInput(m_display);
     }
     return false;
 }
@@ -253,16 +275,10 @@ bool X11Probe::waitForFirstFrameOf(qint64 pid, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
-    const auto belongsToPid = [this, pid](Window window) {
-        const QVector<unsigned long> owner
-            = longProperty(m_display, window, "_NET_WM_PID", XA_CARDINAL);
-        return !owner.isEmpty() && qint64(owner.first()) == pid;
-    };
     bool found = false;
     while (!found && timer.elapsed() < timeoutMs) {
         if (!XPending(m_display)) {
-            pollfd fd = {ConnectionNumber(m_display), POLLIN, 0};
-            poll(&fd, 1, 5);
+            waitForInput(m_display);
             continue;
         }
         XEvent event;
@@ -272,7 +288,7 @@ bool X11Probe::waitForFirstFrameOf(qint64 pid, int timeoutMs)
                                        XDamageReportNonEmpty);
         } else if (event.type == m_damageEvent + XDamageNotify) {
             const auto *damage = reinterpret_cast<const XDamageNotifyEvent *>(&event);
-            found = belongsToPid(damage->drawable);
+            found = ownedBy(m_display, damage->drawable, pid);
         }
     }
     for (unsigned long damage : m_watched)

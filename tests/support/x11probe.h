@@ -36,6 +36,8 @@ public:
     // Counts the window's presented frames through the DAMAGE extension.
     void countFrames(unsigned long window);
     int framesCounted();
+    // Waits until the window has presented more frames, or the time is up.
+    bool waitForFrames(int more, int timeoutMs = 10000);
 
     // Screenshots with the X server's time, in milliseconds, at which the frame they show was
     // presented: from timeFrames() on, every drawing to the window is reported with its time.
