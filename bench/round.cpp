@@ -4,6 +4,7 @@
 // Shows the window full-screen, lets it settle for a second, then times S seconds of frames by
 // their presentation and prints one "result" line. Without --seconds it only shows the window
 // until it is terminated, so that its start-up can be timed from outside.
+#include "process.h"
 #include "quad.h"
 #include "stats.h"
 #include "window.h"
@@ -183,7 +184,7 @@ template <typename W> int run(double seconds, const QString &frameTimesPath)
 
 int main(int argc, char **argv)
 {
-    Window::cacheGreetingGlyphs();
+    prepareProcess(argc, argv);
     QGuiApplication app(argc, argv);
     QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
     QCommandLineParser parser;

@@ -3,6 +3,7 @@
 //   render-frames DIR START_MS STEP_MS COUNT
 // Shows the window full-screen on the current display and writes DIR/frame-0000.png and on,
 // the frames at START_MS, START_MS + STEP_MS, ... of the animation clock.
+#include "process.h"
 #include "window.h"
 
 #include <QCursor>
@@ -59,7 +60,7 @@ private:
 
 int main(int argc, char **argv)
 {
-    Window::cacheGreetingGlyphs();
+    prepareProcess(argc, argv);
     QGuiApplication app(argc, argv);
     if (argc != 5) {
         std::fprintf(stderr, "usage: %s DIR START_MS STEP_MS COUNT\n", argv[0]);

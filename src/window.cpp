@@ -3,11 +3,13 @@
 
 #include "animation.h"
 #include "mipmaps.h"
+#include "process.h"
 #include "quad.h"
 
 #include <QColor>
 #include <QCoreApplication>
 #include <QFont>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QOpenGLContext>
@@ -57,12 +59,53 @@ void Window::cacheGreetingGlyphs()
         qputenv("QT_MAX_CACHED_GLYPH_SIZE", QByteArray::number(4 * greetingPixelSize));
 }
 
-bool Window::canDrawWith(const QOpenGLContext *context)
+namespace {
+
+bool canDrawWith(const QOpenGLContext *context)
 {
     return context && context->isValid()
-        && context->format().version() >= surfaceFormat().version();
+        && context->format().version() >= Window::surfaceFormat().version();
 }
 
+// Empty when the context can draw the picture; else why not.
+QString openGLRefusal(const QOpenGLContext *context)
+{
+    if (canDrawWith(context))
+        return {};
+    const QSurfaceFormat wanted = Window::surfaceFormat();
+    const QString needed = QStringLiteral("OpenGL %1.%2 core profile")
+                               .arg(wanted.majorVersion())
+                               .arg(wanted.minorVersion());
+    if (!context || !context->isValid())
+        return QStringLiteral("could not create an %1 context").arg(needed);
+    const QSurfaceFormat obtained = context->format();
+    return QStringLiteral("needs %1, but the driver offers only OpenGL %2.%3")
+        .arg(needed)
+        .arg(obtained.majorVersion())
+        .arg(obtained.minorVersion());
+}
+
+} // namespace
+
+QString Window::checkBeforeShowing()
+{
+    QString refusal;
+    if (const QOpenGLContext *own = createContextBeforeShowing()) {
+        refusal = openGLRefusal(own);
+    } else {
+        QOpenGLContext probe;
+        probe.setFormat(surfaceFormat());
+        probe.create();
+        refusal = openGLRefusal(&probe);
+    }
+    if (refusal.isEmpty() && QFontInfo(greetingFont()).family().isEmpty())
+        say(QStringLiteral("the greeting cannot be drawn: no font"));
+    return refusal;
+}
+
+// Where the platform can make a context current on a window not yet shown (X11), creates the
+// window's GL context, and through initializeGL its GPU objects, and returns it; it may be
+// invalid. Elsewhere returns null.
 QOpenGLContext *Window::createContextBeforeShowing()
 {
     // Wayland, for one, has no surface to make a context current on before the window is shown.

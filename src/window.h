@@ -25,13 +25,12 @@ public:
     static QFont greetingFont();
     // Call before any text is drawn in the process; a value the user has set wins.
     static void cacheGreetingGlyphs();
-    // Whether a context, as created, can draw the picture.
-    static bool canDrawWith(const QOpenGLContext *context);
 
-    // Where the platform can make a context current on a window not yet shown (X11), creates
-    // the window's GL context, and through initializeGL its GPU objects, before the window is
-    // shown, and returns it; it may be invalid (see canDrawWith). Elsewhere returns null.
-    QOpenGLContext *createContextBeforeShowing();
+    // Before anything is shown or compiled: why the window cannot draw the picture, in the
+    // user's words, or empty. Where the platform allows (X11) the window's own context is created
+    // for this, and with it the GPU objects; elsewhere a probe context. A greeting without a
+    // font is no refusal: that is said once, and the picture goes on.
+    QString checkBeforeShowing();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -43,6 +42,7 @@ protected:
     virtual qint64 elapsedMs() const;
 
 private:
+    QOpenGLContext *createContextBeforeShowing();
     void uploadLogo();
     void drawShaderPass();
 

@@ -4,6 +4,7 @@
 // device-pixel ratios 1 and 2; the window's surface format, keys and teardown are checked, and its
 // frames when the logo or the shader program is missing.
 #include "picture.h"
+#include "process.h"
 #include "window.h"
 
 #include <QtTest>
@@ -359,8 +360,8 @@ void TestWindow::unlinkedProgramDrawsBlackWithoutRepeatingWarnings()
 
 int main(int argc, char **argv)
 {
-    // As the program does, before any text is drawn; the reference then uses the same glyphs.
-    Window::cacheGreetingGlyphs();
+    // The process the program runs in: the window's glyphs come from the same cache.
+    prepareProcess(argc, argv);
     QGuiApplication app(argc, argv);
     TestWindow test;
     QTEST_SET_MAIN_SOURCE_PATH

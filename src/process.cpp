@@ -1,0 +1,174 @@
+// process.cpp: what every program that runs the demo's window sets up before Qt starts.
+#include "process.h"
+
+#include "window.h"
+
+#include <QGuiApplication>
+#include <QThread>
+#include <QWindow>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace {
+
+const char *programName = "scrolldemo";
+
+// Some launchers start programs with a standard stream closed. The next file opened, the display
+// connection, would take its number, and every diagnostic would be written into it.
+void openClosedStandardStreams()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1)
+            open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY); // takes the lowest free number: fd
+    }
+}
+
+// The driver allocates and frees blocks of up to 200 KiB every frame. Once the logo's 8 MB image
+// is freed, glibc raises its mapping threshold to that size and carves those blocks from the heap,
+// which they fragment (a megabyte more every few minutes); at glibc's initial threshold the
+// largest are mapped and returned whole. Unless the user tunes the allocator already.
+void keepFrameBlocksOutOfTheHeap()
+{
+#ifdef __GLIBC__
+    if (!qEnvironmentVariableIsSet("MALLOC_MMAP_THRESHOLD_")
+        && !qgetenv("GLIBC_TUNABLES").contains("mmap_threshold"))
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
+}
+
+// What Qt was asked to start on, as the user named it, for the refusals below.
+struct Requested
+{
+    QByteArray platform; // empty: Qt's default
+    QByteArray display;  // X11
+};
+Requested requested;
+
+Requested readRequest(int argc, char **argv)
+{
+    Requested result {qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY")};
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (!std::strcmp(argv[i], "-platform") || !std::strcmp(argv[i], "--platform"))
+            result.platform = argv[i + 1];
+        else if (!std::strcmp(argv[i], "-display") || !std::strcmp(argv[i], "--display"))
+            result.display = argv[i + 1];
+    }
+    return result;
+}
+
+// The platform plugin Qt tried last, as its loader reports it, and whether it was there at all.
+struct Tried
+{
+    QString plugin;
+    bool missing = false;
+};
+Tried tried;
+
+void noteTriedPlugin(const QString &message)
+{
+    const int open = message.indexOf(QLatin1Char('"'));
+    const int close = message.indexOf(QLatin1Char('"'), open + 1);
+    if (open < 0 || close < 0)
+        return;
+    tried.plugin = message.mid(open + 1, close - open - 1);
+    tried.missing = message.startsWith(QLatin1String("Could not find"));
+}
+
+// Why Qt could not start, in the user's words: the plugin that is missing, the display that
+// could not be reached, or the platform that failed and Qt's reason.
+QString platformRefusal(const QString &fatal)
+{
+    const QLatin1String availableLead("Available platform plugins are: ");
+    if (!fatal.contains(QLatin1String("no Qt platform plugin could be initialized"))) {
+        const QString platform = qGuiApp ? QGuiApplication::platformName()
+            : !tried.plugin.isEmpty()    ? tried.plugin
+                                         : QString::fromLocal8Bit(requested.platform);
+        return QStringLiteral("the Qt platform \"%1\" failed: %2")
+            .arg(platform, fatal.section(QLatin1Char('\n'), 0, 0));
+    }
+    if (tried.missing) {
+        QString available = fatal.mid(fatal.indexOf(availableLead) + availableLead.size());
+        available = available.section(QLatin1Char('\n'), 0, 0).trimmed();
+        if (available.endsWith(QLatin1Char('.')))
+            available.chop(1);
+        return QStringLiteral("there is no Qt platform plugin \"%1\" (available: %2)")
+            .arg(tried.plugin, available);
+    }
+    // The loader's report may be filtered out by the user's logging rules.
+    const QString plugin = !tried.plugin.isEmpty()
+        ? tried.plugin
+        : QString::fromLocal8Bit(requested.platform).section(QLatin1Char(';'), 0, 0);
+    if (plugin.startsWith(QLatin1String("wayland"))) {
+        const QByteArray socket = qgetenv("WAYLAND_DISPLAY");
+        return QStringLiteral("could not connect to the Wayland display \"%1\"")
+            .arg(QString::fromLocal8Bit(socket.isEmpty() ? "wayland-0" : socket));
+    }
+    if (plugin == QLatin1String("xcb") || plugin.isEmpty()) {
+        if (requested.display.isEmpty())
+            return QStringLiteral("could not connect to an X display (DISPLAY is not set)");
+        return QStringLiteral("could not connect to the X display \"%1\"")
+            .arg(QString::fromLocal8Bit(requested.display));
+    }
+    return QStringLiteral("the Qt platform plugin \"%1\" could not be started").arg(plugin);
+}
+
+// Until a window is on screen; a fatal error after that is Qt's own, with its core file.
+bool startingUp()
+{
+    if (!qGuiApp)
+        return true;
+    if (QThread::currentThread() != qGuiApp->thread())
+        return false;
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    return std::none_of(windows.begin(), windows.end(),
+                        [](const QWindow *window) { return window->isExposed(); });
+}
+
+QtMessageHandler qtMessageHandler = nullptr;
+
+// Without a display, a platform plugin or a screen, Qt ends in a fatal error: an abort, a core
+// file and advice to reinstall. That is no crash, so it ends like the other refusals: one line
+// and status 1.
+void refuseFatalStartUpErrors(QtMsgType type, const QMessageLogContext &context,
+                              const QString &text)
+{
+    if (context.category && !std::strcmp(context.category, "qt.qpa.plugin"))
+        noteTriedPlugin(text);
+    if (type == QtFatalMsg && startingUp())
+        std::_Exit(refuse(platformRefusal(text)));
+    qtMessageHandler(type, context, text);
+}
+
+} // namespace
+
+void prepareProcess(int argc, char **argv)
+{
+    openClosedStandardStreams();
+    if (argc > 0) {
+        const char *slash = std::strrchr(argv[0], '/');
+        programName = slash ? slash + 1 : argv[0];
+    }
+    keepFrameBlocksOutOfTheHeap();
+    Window::cacheGreetingGlyphs();
+    requested = readRequest(argc, argv);
+    qtMessageHandler = qInstallMessageHandler(refuseFatalStartUpErrors);
+}
+
+void say(const QString &text)
+{
+    std::fprintf(stderr, "%s: %s\n", programName, qPrintable(text));
+}
+
+int refuse(const QString &why)
+{
+    say(why);
+    return 1;
+}
