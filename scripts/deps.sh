@@ -8,6 +8,7 @@ set -euo pipefail
 packages=(
     g++ make cmake                # build
     qtbase5-dev libgl-dev         # Qt 5 Core, Gui, Test, rcc; OpenGL headers
+    libqt5x11extras5-dev libxcb1-dev  # Qt 5's X11 connection, and the X11 events the window reads
     libgl1-mesa-dri               # Mesa's software OpenGL (llvmpipe) where there is no GPU driver
     fonts-dejavu-core             # without any font the greeting is not drawn
     xvfb openbox x11-utils        # a virtual display where there is none, its window manager, xprop

@@ -2,18 +2,17 @@
 #include "process.h"
 #include "window.h"
 
-#include <QCursor>
 #include <QGuiApplication>
 
 int main(int argc, char **argv)
 {
     prepareProcess(argc, argv);
     QGuiApplication app(argc, argv);
-    QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+    QGuiApplication::setOverrideCursor(Window::blankCursor());
     Window window;
     const QString refusal = window.checkBeforeShowing();
     if (!refusal.isEmpty())
         return refuse(refusal);
-    window.showFullScreen();
+    window.showOnWholeScreen();
     return app.exec();
 }

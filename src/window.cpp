@@ -5,6 +5,7 @@
 #include "mipmaps.h"
 #include "process.h"
 #include "quad.h"
+#include "x11.h"
 
 #include <QColor>
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QPainter>
+#include <QPixmap>
 #include <QResizeEvent>
 #include <QScreen>
 
@@ -28,6 +30,10 @@ Window::Window()
     , m_timer()
 {
     setFormat(surfaceFormat());
+    setCursor(blankCursor());
+    // A kiosk compositor (cage) maximises instead of going full screen, and Qt's Wayland plugin
+    // then drew a title bar and border of its own over the picture.
+    setFlags(flags() | Qt::FramelessWindowHint);
 }
 
 QSurfaceFormat Window::surfaceFormat()
@@ -103,6 +109,31 @@ QString Window::checkBeforeShowing()
     return refusal;
 }
 
+QCursor Window::blankCursor()
+{
+    QPixmap transparent(16, 16);
+    transparent.fill(Qt::transparent);
+    return QCursor(transparent);
+}
+
+void Window::showOnWholeScreen()
+{
+    resize(screen()->size());
+    setWindowStates(Qt::WindowFullScreen);
+    setVisible(true);
+    requestActivation();
+}
+
+void Window::requestActivation()
+{
+    // Qt 5's Wayland plugin cannot activate windows and says so on every request; there the
+    // compositor activates a new window by itself.
+    if (QT_VERSION_MAJOR == 5
+        && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
+    requestActivate();
+}
+
 // Where the platform can make a context current on a window not yet shown (X11), creates the
 // window's GL context, and through initializeGL its GPU objects, and returns it; it may be
 // invalid. Elsewhere returns null.
@@ -133,6 +164,28 @@ void Window::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape)
         QCoreApplication::quit();
+}
+
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+bool Window::nativeEvent(const QByteArray &eventType, void *message, qintptr *result)
+#else
+bool Window::nativeEvent(const QByteArray &eventType, void *message, long *result)
+#endif
+{
+    switch (x11::windowEvent(eventType, message, winId())) {
+    case x11::WindowEvent::Destroyed:
+        // Nothing is left to draw on or to close. Quitting from inside the event's delivery
+        // would close the window under Qt 6's feet (it crashed), so the loop ends next.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                  Qt::QueuedConnection);
+        return true;
+    case x11::WindowEvent::Managed:
+        requestActivation();
+        break;
+    case x11::WindowEvent::Other:
+        break;
+    }
+    return QOpenGLWindow::nativeEvent(eventType, message, result);
 }
 
 void Window::initializeGL()

@@ -1,6 +1,7 @@
 // window.h: the demo's one full-screen OpenGL window, owner of the logo and every GPU object.
 #pragma once
 
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
@@ -32,8 +33,21 @@ public:
     // font is no refusal: that is said once, and the picture goes on.
     QString checkBeforeShowing();
 
+    // A pointer image with no visible pixel. Qt's blank cursor, set only for the application,
+    // left the pointer showing under several Wayland compositors; an image set on the window
+    // hides it there, and on X11 as well.
+    static QCursor blankCursor();
+    // Shows the window in full-screen state, at its screen's size from the first frame: a
+    // compositor may keep the size of the first frame it sees.
+    void showOnWholeScreen();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    bool nativeEvent(const QByteArray &eventType, void *message, qintptr *result) override;
+#else
+    bool nativeEvent(const QByteArray &eventType, void *message, long *result) override;
+#endif
     void initializeGL() override;
     void resizeGL(int w, int h) override;
     void paintGL() override;
@@ -43,6 +57,7 @@ protected:
 
 private:
     QOpenGLContext *createContextBeforeShowing();
+    void requestActivation();
     void uploadLogo();
     void drawShaderPass();
 

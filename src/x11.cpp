@@ -1,0 +1,83 @@
+// x11.cpp: reads Qt's X11 events for the window's destruction and its window manager's care.
+#include "x11.h"
+
+#include <QGuiApplication>
+#if QT_VERSION >= QT_VERSION_CHECK(6, 2, 0)
+#include <QtGui/qguiapplication_platform.h>
+#else
+#include <QX11Info>
+#endif
+
+#include <cstdlib>
+#include <cstring>
+
+#include <xcb/xcb.h>
+
+namespace x11 {
+
+namespace {
+
+xcb_connection_t *connection()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 2, 0)
+    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+#else
+    return QX11Info::isPlatformX11() ? QX11Info::connection() : nullptr;
+#endif
+}
+
+// WM_STATE: the property every ICCCM window manager sets on the windows it manages.
+xcb_atom_t wmStateAtom(xcb_connection_t *c)
+{
+    static xcb_atom_t atom = XCB_ATOM_NONE;
+    if (atom == XCB_ATOM_NONE) {
+        const char name[] = "WM_STATE";
+        xcb_intern_atom_reply_t *reply
+            = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
+        if (reply)
+            atom = reply->atom;
+        std::free(reply);
+    }
+    return atom;
+}
+
+// ICCCM's NormalState, as opposed to iconified (minimised) or withdrawn.
+bool inNormalState(xcb_connection_t *c, xcb_window_t window, xcb_atom_t wmState)
+{
+    const uint32_t normalState = 1;
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, wmState, wmState, 0, 1), nullptr);
+    const bool normal = reply && xcb_get_property_value_length(reply) >= 4
+        && *static_cast<const uint32_t *>(xcb_get_property_value(reply)) == normalState;
+    std::free(reply);
+    return normal;
+}
+
+} // namespace
+
+WindowEvent windowEvent(const QByteArray &eventType, const void *message, WId window)
+{
+    if (eventType != "xcb_generic_event_t")
+        return WindowEvent::Other;
+    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    switch (event->response_type & ~0x80) {
+    case XCB_DESTROY_NOTIFY:
+        if (static_cast<const xcb_destroy_notify_event_t *>(message)->window == window)
+            return WindowEvent::Destroyed;
+        break;
+    case XCB_PROPERTY_NOTIFY: {
+        const auto *notify = static_cast<const xcb_property_notify_event_t *>(message);
+        xcb_connection_t *c = connection();
+        if (c && notify->window == window && notify->state == XCB_PROPERTY_NEW_VALUE
+            && notify->atom == wmStateAtom(c) && inNormalState(c, window, notify->atom))
+            return WindowEvent::Managed;
+        break;
+    }
+    default:
+        break;
+    }
+    return WindowEvent::Other;
+}
+
+} // namespace x11

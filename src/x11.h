@@ -1,0 +1,21 @@
+// x11.h: what the window learns of its life on X11 only from events sent to it.
+#pragma once
+
+#include <QByteArray>
+#include <QWindow>
+
+namespace x11 {
+
+enum class WindowEvent {
+    Other,
+    // Another program destroyed the window (xdotool windowclose, xkill's gentler cousins).
+    Destroyed,
+    // A window manager took the window into its normal state: at the start, after a restore, or
+    // when one starts after the window was shown and puts the focus on a window of its own.
+    Managed,
+};
+
+// What a native event from Qt's X11 plugin says about the window; Other on other platforms.
+WindowEvent windowEvent(const QByteArray &eventType, const void *message, WId window);
+
+} // namespace x11
