@@ -20,7 +20,10 @@ if [ "${1:-}" = --tests ]; then
         qt6-base-dev libqt6opengl6-dev  # the suite runs on Qt 6 too
         libx11-dev libxfixes-dev libxdamage-dev  # the end-to-end tests watch the display
         wmctrl                    # window manager requests
-        weston qtwayland5 qt6-wayland  # the demo as a Wayland client
+        qtwayland5 qt6-wayland    # the demo as a Wayland client
+        kwin-x11 mutter           # more X11 window managers
+        weston sway cage kwin-wayland  # Wayland compositors (Mutter's is in mutter)
+        dbus-daemon               # the session bus KWin and Mutter want
         faketime                  # a year of uptime in a second
         desktop-file-utils man-db dpkg-dev file  # checks of the installed tree and the package
     )

@@ -34,6 +34,7 @@ private slots:
     void initTestCase();
     void coversTheScreen_data();
     void coversTheScreen();
+    void firstFrameCoversTheScreen();
     void greetingKeepsItsSpeedAndTheLogoSways();
     void pointerIsBlankFromTheFirstFrame();
 
@@ -69,12 +70,67 @@ void TestPicture::coversTheScreen()
     Demo demo({}, environment);
     m_x11->setResources({});
     QVERIFY2(demo.waitForPicture(*m_x11), demo.output().constData());
+
+    // The pointer over the picture, where only the background shows. Moving it onto the window
+    // is what makes a compositor apply the window's pointer.
+    const QSize screen = m_x11->screenSize();
+    const QPoint pointer(screen.width() / 2, screen.height() / 4);
+    for (int dx : {-1, 0}) {
+        const QString moved
+            = runTool(QStringLiteral("xdotool"),
+                      {QStringLiteral("mousemove"), QString::number(pointer.x() + dx),
+                       QString::number(pointer.y())});
+        QVERIFY2(moved.isEmpty(), qPrintable(moved));
+    }
+    QVERIFY(m_x11->waitForFrames(3));
     // Taken within seconds of the start: at scale 1.5 the greeting, once in view, crosses the
     // row three quarters up.
-    const QString fault = picture::invariantRowFault(m_x11->grab());
+    const QImage frame = m_x11->grab();
+    const QString fault = picture::invariantRowFault(frame);
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    // A compositor may draw the pointer into its picture; an X server keeps it apart.
+    const QString underPointer
+        = picture::backgroundFault(frame, QRect(pointer - QPoint(8, 0), QSize(48, 40)));
+    QVERIFY2(underPointer.isEmpty(),
+             qPrintable(QStringLiteral("under the pointer: ") + underPointer));
+    QCOMPARE(m_x11->visiblePointerPixels(), 0);
+
     const QString quit = quitFault(demo);
     QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
+// The first frame the desktop is given is already at the screen's size: a compositor may keep
+// the size of the first frame it sees.
+void TestPicture::firstFrameCoversTheScreen()
+{
+    const QSize screen = m_x11->screenSize();
+    QSize first;
+    QByteArray printed;
+    if (desktop::isWayland()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client"));
+        Demo demo({}, environment);
+        QVERIFY2(demo.waitForPicture(*m_x11), "no picture");
+        QVERIFY(sendKeys({QStringLiteral("Escape")}).isEmpty());
+        QCOMPARE(demo.waitForExit(), 0);
+        for (const QByteArray &line : demo.output().split('\n')) {
+            // Protocol lines start with their time in brackets; anything else is the demo's.
+            if (!line.isEmpty() && !line.startsWith('['))
+                printed += line + '\n';
+        }
+        first = firstWaylandFrameSize(demo.output());
+    } else {
+        m_x11->watchNewWindows();
+        Demo demo;
+        QRect drawn;
+        QVERIFY2(m_x11->waitForFirstFrameOf(demo.pid(), 20000, &drawn), "no frame");
+        first = drawn.size();
+        QVERIFY(demo.waitForPicture(*m_x11));
+        const QString quit = quitFault(demo);
+        QVERIFY2(quit.isEmpty(), qPrintable(quit));
+    }
+    QVERIFY2(printed.isEmpty(), printed.constData());
+    QCOMPARE(first, screen);
 }
 
 // Each screenshot tells its own animation time through the greeting's position, and the X server

@@ -42,8 +42,8 @@ private slots:
     void noOpenGLIsRefused();
     void shadersThatDoNotCompileLeaveTheGreetingOnBlack();
     void closedStandardErrorNeitherHangsNorHides();
-    void unreachableDisplayIsRefused_data();
-    void unreachableDisplayIsRefused();
+    void platformThatCannotStartIsRefusedByName_data();
+    void platformThatCannotStartIsRefusedByName();
     void missingFontIsReportedOnce();
 };
 
@@ -130,25 +130,43 @@ void TestRefusals::closedStandardErrorNeitherHangsNorHides()
     QCOMPARE(refused.status, 1);
 }
 
-void TestRefusals::unreachableDisplayIsRefused_data()
+void TestRefusals::platformThatCannotStartIsRefusedByName_data()
 {
-    QTest::addColumn<QString>("display");
+    QTest::addColumn<QStringList>("environment");
     QTest::addColumn<QByteArray>("line");
-    QTest::newRow("no server") << QStringLiteral(":97") << QByteArray("the X display \":97\"");
-    QTest::newRow("garbage") << QStringLiteral("garbage")
-                             << QByteArray("the X display \"garbage\"");
-    QTest::newRow("empty") << QString() << QByteArray("an X display (DISPLAY is not set)");
+    const auto display = [](const char *value) {
+        return QStringList {QStringLiteral("DISPLAY=") + QLatin1String(value)};
+    };
+    QTest::newRow("no X server") << display(":97")
+                                 << QByteArray("could not connect to the X display \":97\"");
+    QTest::newRow("garbage display")
+        << display("garbage") << QByteArray("could not connect to the X display \"garbage\"");
+    QTest::newRow("no display") << display(
+        "") << QByteArray("could not connect to an X display (DISPLAY is not set)");
+    QTest::newRow("no Wayland compositor")
+        << QStringList {QStringLiteral("QT_QPA_PLATFORM=wayland"),
+                        QStringLiteral("WAYLAND_DISPLAY=scrolldemo-nobody-here")}
+        << QByteArray("could not connect to the Wayland display \"scrolldemo-nobody-here\"");
+    // The display works; the plugin does not exist.
+    QTest::newRow("no such plugin")
+        << QStringList {QStringLiteral("QT_QPA_PLATFORM=bogus")}
+        << QByteArray("there is no Qt platform plugin \"bogus\" (available: ");
+    // The plugin starts, but without a screen the window cannot be made.
+    QTest::newRow("framebuffer without a device")
+        << QStringList {QStringLiteral("QT_QPA_PLATFORM=linuxfb:fb=/dev/scrolldemo-no-such-fb")}
+        << QByteArray("the Qt platform \"linuxfb\" failed: ");
 }
 
-// Qt's own fatal error would abort, dump core and advise reinstalling.
-void TestRefusals::unreachableDisplayIsRefused()
+// Qt's own fatal error would abort, dump core and advise reinstalling; a plugin that is missing
+// used to be blamed on the display.
+void TestRefusals::platformThatCannotStartIsRefusedByName()
 {
-    QFETCH(QString, display);
+    QFETCH(QStringList, environment);
     QFETCH(QByteArray, line);
-    const Ended ended = runToEnd({QStringLiteral("DISPLAY=") + display});
+    const Ended ended = runToEnd(environment);
     QCOMPARE(ended.status, 1);
-    QVERIFY2(ended.output.endsWith("scrolldemo: could not connect to " + line + '\n'),
-             ended.output.constData());
+    const QList<QByteArray> lines = ended.output.trimmed().split('\n');
+    QVERIFY2(lines.last().startsWith("scrolldemo: " + line), ended.output.constData());
     QVERIFY2(!ended.output.contains("einstall"), ended.output.constData());
 }
 

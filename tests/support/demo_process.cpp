@@ -1,9 +1,11 @@
 // demo_process.cpp: starting, driving and ending the built program from outside.
 #include "demo_process.h"
 
+#include "picture.h"
 #include "x11probe.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QtTest>
 
 Demo::Demo(const QStringList &arguments, const QProcessEnvironment &environment,
@@ -34,6 +36,16 @@ unsigned long Demo::waitForPicture(X11Probe &x11, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
+    if (desktop::isWayland()) {
+        m_screen = &x11;
+        while (!picture::invariantRowFault(x11.grab()).isEmpty()) {
+            if (timer.elapsed() >= timeoutMs || !running())
+                return 0;
+            QTest::qWait(50);
+        }
+        x11.countFrames(x11.rootWindow());
+        return x11.waitForFrames(2) ? x11.rootWindow() : 0;
+    }
     unsigned long window = 0;
     while (!window && timer.elapsed() < timeoutMs && running()) {
         const QVector<unsigned long> windows = x11.windowsOf(pid());
@@ -60,6 +72,12 @@ int Demo::waitForExit(int timeoutMs)
 {
     if (running() && !m_process.waitForFinished(timeoutMs))
         return -1;
+    QElapsedTimer timer;
+    timer.start();
+    while (m_screen && picture::invariantRowFault(m_screen->grab()).isEmpty()
+           && timer.elapsed() < 5000)
+        QTest::qWait(20);
+    m_screen = nullptr;
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : 128;
 }
 
@@ -103,4 +121,70 @@ QString quitFault(Demo &demo, const QString &keys)
     if (!output.isEmpty())
         return QStringLiteral("after %1: printed \"%2\"").arg(keys, QString::fromLocal8Bit(output));
     return {};
+}
+
+namespace desktop {
+
+QString name()
+{
+    return qEnvironmentVariable("DESKTOP", QStringLiteral("openbox"));
+}
+
+bool isWayland()
+{
+    return qEnvironmentVariable("QT_QPA_PLATFORM").startsWith(QLatin1String("wayland"));
+}
+
+bool keeps(const QString &keys)
+{
+    return qEnvironmentVariable("DESKTOP_KEEPS").split(QLatin1Char(' ')).contains(keys);
+}
+
+bool canClose()
+{
+    return !qEnvironmentVariable("DESKTOP_CLOSE").isEmpty();
+}
+
+QString close(unsigned long window)
+{
+    QProcess shell;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WINDOW"), QString::number(window));
+    shell.setProcessEnvironment(environment);
+    shell.setProcessChannelMode(QProcess::MergedChannels);
+    const QString command = qEnvironmentVariable("DESKTOP_CLOSE");
+    shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), command});
+    if (shell.waitForFinished(10000) && shell.exitStatus() == QProcess::NormalExit
+        && shell.exitCode() == 0)
+        return {};
+    return command + QStringLiteral(": ") + QString::fromLocal8Bit(shell.readAll());
+}
+
+} // namespace desktop
+
+QSize firstWaylandFrameSize(const QByteArray &log)
+{
+    const QString text = QString::fromLocal8Bit(log);
+    const QRegularExpression toplevel(
+        QStringLiteral(R"(get_xdg_surface\(new id xdg_surface@\d+, (wl_surface@\d+)\))"));
+    const QRegularExpressionMatch surface = toplevel.match(text);
+    if (!surface.hasMatch())
+        return {};
+    const QRegularExpression attach(QRegularExpression::escape(surface.captured(1))
+                                    + QStringLiteral(R"(\.attach\((wl_buffer@\d+),)"));
+    const QRegularExpressionMatch attached = attach.match(text, surface.capturedEnd());
+    if (!attached.hasMatch())
+        return {};
+    // Buffer ids are reused: the one attached is the last made under its id before.
+    const QString buffer = QRegularExpression::escape(attached.captured(1));
+    const QRegularExpression made(QStringLiteral(R"((?:create_buffer\(new id %1, \d+, )"
+                                                 R"(|create_immed\(new id %1, )(\d+), (\d+),)")
+                                      .arg(buffer));
+    QSize size;
+    QRegularExpressionMatchIterator it = made.globalMatch(text.left(attached.capturedStart()));
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        size = QSize(m.captured(1).toInt(), m.captured(2).toInt());
+    }
+    return size;
 }

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -25,9 +26,12 @@ public:
     bool running() const { return m_process.state() == QProcess::Running; }
 
     // Waits until the window covers the screen and has presented a few frames there; returns
-    // the window, or 0 when none came in time.
+    // the window, or 0 when none came in time. On a Wayland desktop the window is the
+    // compositor's output, which shows the picture once the demo covers it.
     unsigned long waitForPicture(X11Probe &x11, int timeoutMs = 20000);
-    // The exit status once it ends by itself, 128 after a crash, -1 while it still runs.
+    // The exit status once it ends by itself, 128 after a crash, -1 while it still runs. On a
+    // Wayland desktop the end includes the picture leaving the screen: a compositor may fade a
+    // closed window out, and the next demo's picture must not be taken for it.
     int waitForExit(int timeoutMs = 10000);
     // Everything it printed so far, on either stream.
     QByteArray output();
@@ -35,7 +39,23 @@ public:
 private:
     QProcess m_process;
     QByteArray m_output;
+    X11Probe *m_screen = nullptr; // where waitForPicture saw the picture
 };
+
+// The desktop the tests run on, as tests/support/desktop.sh started and described it.
+namespace desktop {
+QString name();
+bool isWayland();
+// Whether the desktop keeps these keys (in xdotool's words) for itself.
+bool keeps(const QString &keys);
+bool canClose();
+// Closes the demo's window the desktop's own way; what went wrong, or an empty string.
+QString close(unsigned long window);
+} // namespace desktop
+
+// The size of the first buffer a Wayland client attached to its window, read from the
+// protocol log it writes with WAYLAND_DEBUG=client; invalid when there is none.
+QSize firstWaylandFrameSize(const QByteArray &log);
 
 // Each returns what went wrong, or an empty string.
 QString runTool(const QString &tool, const QStringList &arguments);

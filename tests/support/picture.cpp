@@ -167,6 +167,26 @@ QString invariantRowFault(const QImage &frame)
     return {};
 }
 
+QString backgroundFault(const QImage &frame, const QRect &area)
+{
+    const QRect checked = area.intersected(frame.rect());
+    for (int y = checked.top(); y <= checked.bottom(); ++y) {
+        const float uvy = (float(frame.height() - 1 - y) + 0.5f) / float(frame.height()) - 0.5f;
+        const float weight = 0.5f - std::fabs(uvy);
+        const int r = toByte(0.2f * weight);
+        const int b = toByte(0.03f * (1.0f - weight) + 0.4f * weight);
+        for (int x = checked.left(); x <= checked.right(); ++x) {
+            const QRgb p = frame.pixel(x, y);
+            if (!near(p, r, r, b))
+                return QStringLiteral("(%1, %2) is %3, the background there is %4")
+                    .arg(x)
+                    .arg(y)
+                    .arg(describeColour(p), describeColour(qRgb(r, r, b)));
+        }
+    }
+    return {};
+}
+
 Model::Model(const QImage &logo)
 {
     if (logo.isNull())

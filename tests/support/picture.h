@@ -24,6 +24,10 @@ int greetingLeft(const QImage &screen);
 // (outside both bands and the logo) and mid-height (always inside a band). Empty when all hold.
 QString invariantRowFault(const QImage &frame);
 
+// The background alone, row by row, over an area of a frame that neither band, the logo nor the
+// greeting can reach (rows a quarter of the height from the top, say). Empty when all hold.
+QString backgroundFault(const QImage &frame, const QRect &area);
+
 // The fragment formula of the demo, with the logo sampled as the window's texture samples it.
 class Model
 {

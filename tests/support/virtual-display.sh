@@ -1,22 +1,29 @@
 #!/usr/bin/env bash
-# virtual-display.sh: runs a command on a private virtual X display with a window manager.
+# virtual-display.sh: runs a command on a private virtual X display with a desktop.
 #
 # Usage: tests/support/virtual-display.sh COMMAND [ARG...]
-# The screen is 1920x1080 unless VIRTUAL_DISPLAY_SIZE says otherwise. The display, the window
-# manager and a private XDG_RUNTIME_DIR exist only while COMMAND runs; its exit status is passed
-# on.
+# The screen is 1920x1080 unless VIRTUAL_DISPLAY_SIZE says otherwise. The desktop is Openbox
+# unless VIRTUAL_DISPLAY_DESKTOP names another (see desktop.sh); with
+# VIRTUAL_DISPLAY_DESKTOP_LATER=1 it is not started, and START_DESKTOP is the command that starts
+# it. The display, the desktop and a private XDG_RUNTIME_DIR exist only while COMMAND runs; its
+# exit status is passed on.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 size=${VIRTUAL_DISPLAY_SIZE:-1920x1080}
+desktop=${VIRTUAL_DISPLAY_DESKTOP:-openbox}
 
 work=$(mktemp -d)
 xvfb_pid=
-wm_pid=
 cleanup() {
-    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
+    if [ -f "$work/desktop.pids" ]; then
+        while read -r group; do kill -- "-$group" 2> /dev/null || true; done < "$work/desktop.pids"
+    fi
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
+    if [ -f "$work/desktop.dirs" ]; then
+        while read -r dir; do rm -rf "$dir"; done < "$work/desktop.dirs"
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -38,28 +45,19 @@ for _ in $(seq 100); do
 done
 [ -s "$work/display" ] || { echo "virtual-display: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
-unset WAYLAND_DISPLAY
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM DESKTOP DESKTOP_CLOSE DESKTOP_KEEPS START_DESKTOP
 
 mkdir -m 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime"
 
-openbox --config-file "$here/openbox-rc.xml" > "$work/openbox.log" 2>&1 &
-wm_pid=$!
-# The window manager is ready once it announces itself on the root window. Without it
-# full-screen requests go unanswered, so a missing one is an error, not a detail.
-wm_ready=
-for _ in $(seq 300); do
-    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
-        wm_ready=1
-        break
-    fi
-    kill -0 "$wm_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if [ -z "$wm_ready" ]; then
-    echo "virtual-display: the window manager did not start" >&2
-    cat "$work/openbox.log" >&2
-    exit 1
+# Without a window manager full-screen requests go unanswered, so a desktop that does not start
+# is an error, not a detail.
+if [ -n "${VIRTUAL_DISPLAY_DESKTOP_LATER:-}" ]; then
+    export DESKTOP=$desktop
+    export START_DESKTOP="$(printf '%q %q %q' "$here/desktop.sh" "$desktop" "$work")"
+else
+    "$here/desktop.sh" "$desktop" "$work"
+    source "$work/desktop.env"
 fi
 
 set +e

@@ -124,13 +124,40 @@ void X11Probe::setResources(const QByteArray &resources)
 
 QVector<unsigned long> X11Probe::windowsOf(qint64 pid) const
 {
-    QVector<unsigned long> found;
     const Window root = DefaultRootWindow(m_display);
-    for (unsigned long window : longProperty(m_display, root, "_NET_CLIENT_LIST", XA_WINDOW)) {
+    QVector<unsigned long> candidates
+        = longProperty(m_display, root, "_NET_CLIENT_LIST", XA_WINDOW);
+    if (!XGetSelectionOwner(m_display, XInternAtom(m_display, "WM_S0", False))) {
+        Window rootReturn = 0, parent = 0, *children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(m_display, root, &rootReturn, &parent, &children, &count) && children) {
+            for (unsigned int i = 0; i < count; ++i) {
+                XWindowAttributes attributes;
+                if (XGetWindowAttributes(m_display, children[i], &attributes)
+                    && attributes.map_state == IsViewable)
+                    candidates << children[i];
+            }
+            XFree(children);
+        }
+    }
+    QVector<unsigned long> found;
+    for (unsigned long window : candidates) {
         if (ownedBy(m_display, window, pid))
             found << window;
     }
     return found;
+}
+
+unsigned long X11Probe::activeWindow() const
+{
+    const QVector<unsigned long> active
+        = longProperty(m_display, rootWindow(), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+    return active.isEmpty() ? 0 : active.first();
+}
+
+unsigned long X11Probe::rootWindow() const
+{
+    return DefaultRootWindow(m_display);
 }
 
 QRect X11Probe::geometry(unsigned long window) const
@@ -271,7 +298,7 @@ void X11Probe::watchNewWindows()
 // A window is watched from its creation, before it can draw; the first damage on a
 // window that carries the process's id is its first presented frame. Windows of
 // other clients (the window manager's frames) are watched too but never match.
-bool X11Probe::waitForFirstFrameOf(qint64 pid, int timeoutMs)
+bool X11Probe::waitForFirstFrameOf(qint64 pid, int timeoutMs, QRect *drawn)
 {
     QElapsedTimer timer;
     timer.start();
@@ -289,6 +316,9 @@ bool X11Probe::waitForFirstFrameOf(qint64 pid, int timeoutMs)
         } else if (event.type == m_damageEvent + XDamageNotify) {
             const auto *damage = reinterpret_cast<const XDamageNotifyEvent *>(&event);
             found = ownedBy(m_display, damage->drawable, pid);
+            if (found && drawn)
+                *drawn = QRect(damage->area.x, damage->area.y, damage->area.width,
+                               damage->area.height);
         }
     }
     for (unsigned long damage : m_watched)

@@ -27,8 +27,12 @@ public:
     // removes them.
     void setResources(const QByteArray &resources);
 
-    // Top-level windows the window manager lists for a process.
+    // Top-level windows of a process: those the window manager lists, or without one, those
+    // mapped on the root window.
     QVector<unsigned long> windowsOf(qint64 pid) const;
+    // The window the window manager calls active, or 0.
+    unsigned long activeWindow() const;
+    unsigned long rootWindow() const;
     // The client area in root coordinates, decorations excluded.
     QRect geometry(unsigned long window) const;
     QString title(unsigned long window) const;
@@ -47,9 +51,9 @@ public:
     bool waitForWholeFrame(QSize size, int timeoutMs);
 
     // Start-up timing: watch every window created from now on, then return once a
-    // window of the process presents its first frame (false on timeout).
+    // window of the process presents its first frame (false on timeout), and where it drew it.
     void watchNewWindows();
-    bool waitForFirstFrameOf(qint64 pid, int timeoutMs);
+    bool waitForFirstFrameOf(qint64 pid, int timeoutMs, QRect *drawn = nullptr);
 
 private:
     void watchDamage(unsigned long window, int level, unsigned long &damage);
