@@ -1,7 +1,8 @@
 // make-logo: draws the demo's logo (a signature and a heart), and the same drawing as its icon.
 //
-//   make-logo LOGO.png       the logo
-//   make-logo --icons DIR    DIR/scrolldemo.png (256x256) and DIR/scrolldemo.svg
+//   make-logo LOGO.png               the logo
+//   make-logo --icons DIR SIZE...    DIR/NxN/scrolldemo.png for each size, and
+//                                    DIR/scalable/scrolldemo.svg
 //
 // The demo adds the logo's colour channels to its picture and ignores alpha, so every pixel of
 // the logo is either fully transparent black or white with the stroke's coverage in alpha. The
@@ -10,6 +11,7 @@
 
 #include "logo.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
@@ -22,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -51,6 +54,24 @@ void addLetters(QPainterPath &path, QPointF start)
     }
 }
 
+// A small outlined heart, slightly tilted, with its tip at the given point.
+QPainterPath heart(QPointF tip)
+{
+    const qreal w = 54;
+    const qreal h = 56;
+    QPainterPath outline;
+    outline.moveTo(tip);
+    outline.cubicTo(tip.x() - 0.75 * w, tip.y() - 0.45 * h, tip.x() - 0.55 * w, tip.y() - 1.15 * h,
+                    tip.x() - 0.02 * w, tip.y() - 0.78 * h);
+    outline.cubicTo(tip.x() + 0.45 * w, tip.y() - 1.2 * h, tip.x() + 0.8 * w, tip.y() - 0.55 * h,
+                    tip.x() + 0.04 * w, tip.y() + 0.02 * h);
+    return QTransform()
+        .translate(tip.x(), tip.y())
+        .rotate(-12)
+        .translate(-tip.x(), -tip.y())
+        .map(outline);
+}
+
 QPainterPath signature()
 {
     QPainterPath path;
@@ -67,22 +88,8 @@ QPainterPath signature()
                  end.y() + 190);
     path.cubicTo(end.x() - 300, end.y() + 150, end.x() - 80, end.y() + 70, end.x() + 40,
                  end.y() - 10);
-
-    // A small outlined heart, slightly tilted, after the flourish.
-    const QPointF tip(end.x() + 110, end.y() - 8);
-    const qreal w = 54;
-    const qreal h = 56;
-    QPainterPath heart;
-    heart.moveTo(tip);
-    heart.cubicTo(tip.x() - 0.75 * w, tip.y() - 0.45 * h, tip.x() - 0.55 * w, tip.y() - 1.15 * h,
-                  tip.x() - 0.02 * w, tip.y() - 0.78 * h);
-    heart.cubicTo(tip.x() + 0.45 * w, tip.y() - 1.2 * h, tip.x() + 0.8 * w, tip.y() - 0.55 * h,
-                  tip.x() + 0.04 * w, tip.y() + 0.02 * h);
-    path.addPath(QTransform()
-                     .translate(tip.x(), tip.y())
-                     .rotate(-12)
-                     .translate(-tip.x(), -tip.y())
-                     .map(heart));
+    // The heart after the flourish.
+    path.addPath(heart(QPointF(end.x() + 110, end.y() - 8)));
     return path;
 }
 
@@ -196,13 +203,37 @@ int writeLogo(const QString &path)
     return 0;
 }
 
-// The icon's geometry: a rounded square with the demo's vertical gradient, darkest at the top
-// and bottom edges, and the drawing centred on it.
-constexpr int iconSize = 256;
-constexpr qreal iconCorner = 32;
-constexpr qreal iconPen = 7;
+// The icon: a rounded square with the demo's vertical gradient, darkest at the top and bottom
+// edges, and the logo's strokes in white centred on it.
 const QColor iconEdge = QColor::fromRgbF(0.0, 0.0, 0.03);
 const QColor iconMiddle = QColor::fromRgbF(0.1, 0.1, 0.215);
+
+struct IconDesign
+{
+    QPainterPath drawing; // in the icon's pixels
+    qreal pen;
+    qreal corner;
+};
+
+// From 64 pixels on, the signature and the heart, with a pen of at least two pixels. Below
+// that the signature's loops run together into a smudge, so the heart alone stands for the
+// logo, drawn thick enough to stay an outline.
+IconDesign iconDesign(int size)
+{
+    const bool small = size < 64;
+    const QPainterPath strokes = small ? heart(QPointF(0, 0)) : signature();
+    const qreal pen = small ? size / 9.0 : std::max(2.0, size * 7.0 / 256.0);
+    const qreal margin = small ? size / 8.0 : size * 24.0 / 256.0;
+    const QRectF source = strokes.boundingRect();
+    const qreal room = size - 2 * (margin + pen / 2);
+    const qreal scale = room / std::max(source.width(), source.height());
+    const QPainterPath drawing = QTransform()
+                                     .translate(size / 2.0, size / 2.0)
+                                     .scale(scale, scale)
+                                     .translate(-source.center().x(), -source.center().y())
+                                     .map(strokes);
+    return {drawing, pen, size / 8.0};
+}
 
 // %1 size, %2 and %3 the gradient's edge and middle, %4 corner radius, %5 pen width, %6 path.
 const char *const svgTemplate = R"svg(<svg xmlns="http://www.w3.org/2000/svg"
@@ -220,19 +251,6 @@ const char *const svgTemplate = R"svg(<svg xmlns="http://www.w3.org/2000/svg"
         d="%6"/>
 </svg>
 )svg";
-
-QPainterPath iconDrawing()
-{
-    const QPainterPath drawing = signature();
-    const QRectF source = drawing.boundingRect();
-    const qreal room = iconSize - 2 * (24 + iconPen);
-    const qreal scale = room / std::max(source.width(), source.height());
-    return QTransform()
-        .translate(iconSize / 2.0, iconSize / 2.0)
-        .scale(scale, scale)
-        .translate(-source.center().x(), -source.center().y())
-        .map(drawing);
-}
 
 QString svgPathData(const QPainterPath &path)
 {
@@ -256,44 +274,61 @@ QString svgPathData(const QPainterPath &path)
     return data.trimmed();
 }
 
-int writeIcons(const QString &dir)
+bool writeFile(const QString &path, const QByteArray &contents)
 {
-    const QPainterPath drawing = iconDrawing();
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size())
+        return true;
+    std::fprintf(stderr, "make-logo: cannot write %s\n", qPrintable(path));
+    return false;
+}
 
-    QImage png(iconSize, iconSize, QImage::Format_ARGB32_Premultiplied);
+bool writePngIcon(const QString &path, int size)
+{
+    const IconDesign design = iconDesign(size);
+    QImage png(size, size, QImage::Format_ARGB32_Premultiplied);
     png.fill(Qt::transparent);
     {
         QPainter painter(&png);
         painter.setRenderHint(QPainter::Antialiasing);
-        QLinearGradient sky(0, 0, 0, iconSize);
+        QLinearGradient sky(0, 0, 0, size);
         sky.setColorAt(0.0, iconEdge);
         sky.setColorAt(0.5, iconMiddle);
         sky.setColorAt(1.0, iconEdge);
         painter.setPen(Qt::NoPen);
         painter.setBrush(sky);
-        painter.drawRoundedRect(QRectF(0, 0, iconSize, iconSize), iconCorner, iconCorner);
-        painter.setPen(QPen(Qt::white, iconPen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawRoundedRect(QRectF(0, 0, size, size), design.corner, design.corner);
+        painter.setPen(QPen(Qt::white, design.pen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(Qt::NoBrush);
-        painter.drawPath(drawing);
+        painter.drawPath(design.drawing);
     }
-    const QString pngPath = dir + QStringLiteral("/scrolldemo.png");
-    if (!png.save(pngPath, "png")) {
-        std::fprintf(stderr, "make-logo: cannot write %s\n", qPrintable(pngPath));
-        return 1;
-    }
+    if (png.save(path, "png"))
+        return true;
+    std::fprintf(stderr, "make-logo: cannot write %s\n", qPrintable(path));
+    return false;
+}
 
-    const QString svg = QString::fromLatin1(svgTemplate)
-                            .arg(iconSize)
-                            .arg(iconEdge.name(), iconMiddle.name())
-                            .arg(iconCorner)
-                            .arg(iconPen)
-                            .arg(svgPathData(drawing));
-    const QString svgPath = dir + QStringLiteral("/scrolldemo.svg");
-    QFile file(svgPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(svg.toUtf8()) < 0) {
-        std::fprintf(stderr, "make-logo: cannot write %s\n", qPrintable(svgPath));
-        return 1;
+// DIR/NxN/scrolldemo.png for each size, and DIR/scalable/scrolldemo.svg.
+int writeIcons(const QString &dir, const QList<int> &sizes)
+{
+    const QDir root(dir);
+    for (int size : sizes) {
+        const QString sized = QStringLiteral("%1x%1").arg(size);
+        if (!root.mkpath(sized)
+            || !writePngIcon(root.filePath(sized + QStringLiteral("/scrolldemo.png")), size))
+            return 1;
     }
+    const int vectorSize = 256;
+    const IconDesign design = iconDesign(vectorSize);
+    const QString svg = QString::fromLatin1(svgTemplate)
+                            .arg(vectorSize)
+                            .arg(iconEdge.name(), iconMiddle.name())
+                            .arg(design.corner)
+                            .arg(design.pen)
+                            .arg(svgPathData(design.drawing));
+    if (!root.mkpath(QStringLiteral("scalable"))
+        || !writeFile(root.filePath(QStringLiteral("scalable/scrolldemo.svg")), svg.toUtf8()))
+        return 1;
     return 0;
 }
 
@@ -301,10 +336,15 @@ int writeIcons(const QString &dir)
 
 int main(int argc, char **argv)
 {
-    if (argc == 3 && QByteArray(argv[1]) == "--icons")
-        return writeIcons(QString::fromLocal8Bit(argv[2]));
+    if (argc >= 4 && QByteArray(argv[1]) == "--icons") {
+        QList<int> sizes;
+        for (int i = 3; i < argc; ++i)
+            sizes << std::atoi(argv[i]);
+        if (std::all_of(sizes.begin(), sizes.end(), [](int size) { return size > 0; }))
+            return writeIcons(QString::fromLocal8Bit(argv[2]), sizes);
+    }
     if (argc == 2 && argv[1][0] != '-')
         return writeLogo(QString::fromLocal8Bit(argv[1]));
-    std::fprintf(stderr, "usage: %s LOGO.png | --icons DIR\n", argv[0]);
+    std::fprintf(stderr, "usage: %s LOGO.png | --icons DIR SIZE...\n", argv[0]);
     return 2;
 }
