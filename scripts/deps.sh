@@ -1,22 +1,32 @@
 #!/usr/bin/env bash
 # deps.sh: installs, from Debian's packages, what building and running the demo needs and this
-# machine lacks; with --tests, also what the test suite needs (Qt 6 among it).
+# machine lacks; with --virtual-display, also a virtual display to run it on where there is no
+# display; with --tests, also everything the test suite needs (Qt 6 among it).
 #
-# Usage: scripts/deps.sh [--tests] [EXTRA-PACKAGE...]   (extras for the measuring scripts)
+# Usage: scripts/deps.sh [--virtual-display | --tests] [EXTRA-PACKAGE...]
+#        (extras for the measuring scripts)
 set -euo pipefail
 
 packages=(
     g++ make cmake                # build
     qtbase5-dev libgl-dev         # Qt 5 Core, Gui, Test, rcc; OpenGL headers
-    libqt5x11extras5-dev libxcb1-dev  # Qt 5's X11 connection, and the X11 events the window reads
+    libqt5x11extras5-dev          # Qt 5's X11 connection, whose events the window reads
+    libxcb1-dev                   # those events' definitions
     libgl1-mesa-dri               # Mesa's software OpenGL (llvmpipe) where there is no GPU driver
     fonts-dejavu-core             # without any font the greeting is not drawn
-    xvfb openbox x11-utils        # a virtual display where there is none, its window manager, xprop
+)
+virtual_display=(
+    xvfb openbox x11-utils        # a virtual display, its window manager, xprop and xev
     xdotool imagemagick           # keys and screenshots on it
 )
-if [ "${1:-}" = --tests ]; then
+case "${1:-}" in
+--virtual-display)
+    shift
+    packages+=("${virtual_display[@]}") ;;
+--tests)
     shift
     packages+=(
+        "${virtual_display[@]}"
         qt6-base-dev libqt6opengl6-dev  # the suite runs on Qt 6 too
         libx11-dev libxfixes-dev libxdamage-dev  # the end-to-end tests watch the display
         wmctrl                    # window manager requests
@@ -25,9 +35,10 @@ if [ "${1:-}" = --tests ]; then
         weston sway cage kwin-wayland  # Wayland compositors (Mutter's is in mutter)
         dbus-daemon               # the session bus KWin and Mutter want
         faketime                  # a year of uptime in a second
-        desktop-file-utils man-db dpkg-dev file  # checks of the installed tree and the package
-    )
-fi
+        desktop-file-utils appstream man-db dpkg-dev file  # checks of the installed tree
+        lintian devscripts        # the package's checks (devscripts: hardening-check)
+    ) ;;
+esac
 packages+=("$@")
 
 if ! command -v dpkg-query > /dev/null || ! command -v apt-get > /dev/null; then

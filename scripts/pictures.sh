@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 
-"$root/scripts/deps.sh"
+"$root/scripts/deps.sh" --virtual-display
 "$root/scripts/build.sh" -DBUILD_TESTING=OFF
 frames=$(mktemp -d)
 trap 'rm -rf "$frames"' EXIT

@@ -7,12 +7,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 
-"$root/scripts/deps.sh"
-"$root/scripts/build.sh" -DBUILD_TESTING=OFF
-
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    "$root/scripts/deps.sh"
+    "$root/scripts/build.sh" -DBUILD_TESTING=OFF
     exec "$build/scrolldemo" "$@"
 fi
+
+"$root/scripts/deps.sh" --virtual-display
+"$root/scripts/build.sh" -DBUILD_TESTING=OFF
 
 screenshot=$build/screenshot.png
 echo "No display found: running the demo on a virtual 1920x1080 display for a few seconds."

@@ -3,14 +3,17 @@
 # Source it on a display (see virtual-display.sh); it needs xdotool.
 
 # demo_start PROGRAM [ARG...]: starts it in the background as DEMO_PID and waits until its
-# window is visible.
+# window is visible; fails if it ends first, or shows none within 60 s.
 demo_start() {
     "$@" &
     DEMO_PID=$!
-    if ! timeout 60 xdotool search --sync --onlyvisible --pid "$DEMO_PID" > /dev/null; then
-        echo "demo: no window from $1 within 60 s" >&2
-        return 1
-    fi
+    for _ in $(seq 600); do
+        xdotool search --onlyvisible --pid "$DEMO_PID" > /dev/null && return 0
+        kill -0 "$DEMO_PID" 2> /dev/null || break
+        sleep 0.1
+    done
+    echo "demo: no window from $*" >&2
+    return 1
 }
 
 # demo_quit: presses Escape, waits up to 10 s for DEMO_PID to end and returns its exit status.
