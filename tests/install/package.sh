@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# package.sh: builds the Debian package and checks its contents and dependency fields.
+# package.sh: builds the Debian package and checks its contents, its dependency fields, and
+# what lintian and hardening-check say of it (where they are installed).
 #
 # Usage: tests/install/package.sh BUILD_DIR QT_MAJOR_VERSION
 set -u
@@ -19,9 +20,14 @@ deb=$(ls "$work"/*.deb 2> /dev/null | head -n1)
 
 dpkg-deb -c "$deb" | awk '{ print $6 }' > "$work/contents"
 for path in ./usr/bin/scrolldemo ./usr/share/applications/scrolldemo.desktop \
-    ./usr/share/icons/hicolor/256x256/apps/scrolldemo.png \
-    ./usr/share/icons/hicolor/scalable/apps/scrolldemo.svg ./usr/share/man/man6/scrolldemo.6.gz; do
+    ./usr/share/metainfo/invalid.example.scrolldemo.metainfo.xml \
+    ./usr/share/icons/hicolor/scalable/apps/scrolldemo.svg ./usr/share/man/man6/scrolldemo.6.gz \
+    ./usr/share/doc/scrolldemo/copyright ./usr/share/doc/scrolldemo/changelog.gz; do
     grep -qx "$path" "$work/contents" || fail "$path is not in the package"
+done
+for size in 16 24 32 48 64 128 256; do
+    grep -qx "./usr/share/icons/hicolor/${size}x${size}/apps/scrolldemo.png" "$work/contents" \
+        || fail "no ${size}x${size} icon in the package"
 done
 
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -34,4 +40,17 @@ done
 
 dpkg-deb -x "$deb" "$work/tree"
 file "$work/tree/usr/bin/scrolldemo" | grep -q ', stripped' || fail "the program is not stripped"
+
+# Errors and warnings fail; lintian names infos too, and there are none today.
+if command -v lintian > /dev/null; then
+    lintian --pedantic --display-info --display-experimental --fail-on error,warning "$deb" \
+        > "$work/lintian.log" 2> /dev/null || fail "lintian: $(cat "$work/lintian.log")"
+    [ -s "$work/lintian.log" ] && echo "lintian: $(cat "$work/lintian.log")"
+fi
+# Control-flow protection cannot be had on Debian 12: its C library's start files lack the
+# marking, so no program linked with them carries it (/bin/ls neither).
+if command -v hardening-check > /dev/null; then
+    hardening-check --nocfprotection "$work/tree/usr/bin/scrolldemo" > "$work/hardening.log" \
+        || fail "hardening-check: $(cat "$work/hardening.log")"
+fi
 echo "PASS: $(basename "$deb"), $(stat -c %s "$deb") bytes; Depends: $depends"
