@@ -124,6 +124,7 @@ private slots:
     void requestsItsSurfaceFormat();
     void framesMatchThePictureAndTheGreeting_data();
     void framesMatchThePictureAndTheGreeting();
+    void everyCharacterOfTheGreetingAtItsPlace();
     void escapeQuits_data();
     void escapeQuits();
     void otherKeysChangeNothing();
@@ -217,6 +218,44 @@ void TestWindow::framesMatchThePictureAndTheGreeting()
         const QString fault
             = picture::frameFault(frame, m_model, seconds(ms), greetingFor(frame, ms));
         QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("at %1 ms: %2").arg(ms).arg(fault)));
+    }
+    QVERIFY2(messages.isEmpty(), qPrintable(joined(messages)));
+}
+
+// The greeting's rows in frames whose visible stretches of the text overlap by more than any
+// glyph's width and together cover the whole line, then the frames either side of the wrap at
+// 100 s, where the tail is as far left as it goes and x jumps back to 2000.
+void TestWindow::everyCharacterOfTheGreetingAtItsPlace()
+{
+    TimedWindow window;
+    QVERIFY(showAndWaitForFrames(window, 1));
+    const QRectF text = picture::greetingBounds();
+    const int screen = window.width();
+    const int overlap = 2 * 70; // twice the font's pixel size: wider than any glyph
+    const int lastX = greetingX(99990);
+    QList<qint64> times;
+    for (int x = 0;; x -= screen - overlap) {
+        x = std::max(x, lastX);
+        times << qint64(2000 - x) * 10;
+        if (x + text.right() <= screen || x == lastX)
+            break;
+    }
+    QVERIFY2(greetingX(times.last()) + text.right() <= screen,
+             "the greeting is too wide to be seen whole within one period");
+    times << 99990 << 100000;
+
+    const qreal ratio = window.devicePixelRatio();
+    const QRect rows(0, qFloor(text.top() * ratio) - 2, qRound(screen * ratio),
+                     qCeil(text.height() * ratio) + 4);
+    for (qint64 ms : times) {
+        const QImage frame = window.frameAt(ms);
+        QVERIFY2(!frame.isNull(), "no frame drawn");
+        const QString fault
+            = picture::frameFault(frame, m_model, seconds(ms), greetingFor(frame, ms), rows);
+        QVERIFY2(
+            fault.isEmpty(),
+            qPrintable(
+                QStringLiteral("at %1 ms (x = %2): %3").arg(ms).arg(greetingX(ms)).arg(fault)));
     }
     QVERIFY2(messages.isEmpty(), qPrintable(joined(messages)));
 }
@@ -360,7 +399,8 @@ void TestWindow::unlinkedProgramDrawsBlackWithoutRepeatingWarnings()
 
 int main(int argc, char **argv)
 {
-    // The process the program runs in: the window's glyphs come from the same cache.
+    // Set up as the program's process is: the window draws the greeting from the same glyph
+    // cache as the program. The reference fills the text's outline instead.
     prepareProcess(argc, argv);
     QGuiApplication app(argc, argv);
     TestWindow test;

@@ -12,20 +12,44 @@ namespace picture {
 
 namespace {
 
-bool near(QRgb p, int r, int g, int b, int tolerance = 2)
+// How far a frame may be from the model, and why. Every check below takes its slack from here.
+namespace tolerance {
+// 8-bit steps a colour channel may be off: the colour buffer rounds to 8 bits, and llvmpipe
+// filters textures with 8-bit weights.
+constexpr int channel = 2;
+// Band offset (window heights) within which a pixel may fall on either side of a band's edge:
+// the GPU's sine and float arithmetic are that precise, not more.
+constexpr float bandEdge = 2e-4f;
+// 8-bit steps a driver's mipmap levels may differ from the model's: its blits round otherwise.
+constexpr float mipmapSteps = 3.0f;
+// Texels around a sample position, and levels of detail around the computed one, within which
+// the GPU's rounding may tip the choice of texel or level.
+constexpr float texelChoice = 1e-3f;
+constexpr float levelChoice = 0.03f;
+// Levels of detail this close to 0 may be filtered as magnified or minified.
+constexpr float magnification = 0.01f;
+// Coverage (0-255) the window's glyphs may differ from the reference by on a glyph's edge, per
+// device pixel of ratio: the window draws each glyph from an image of its outline rendered at
+// the glyph's own position, the reference fills the whole text's outline, so edges may sit up
+// to half a pixel apart, a whole device pixel at ratio 2.
+constexpr int glyphEdgeCoverage = 128;
+// A screenshot's white: the greeting's and the logo's, as the X server shows them.
+constexpr int white = 250;
+} // namespace tolerance
+
+bool near(QRgb p, int r, int g, int b)
 {
-    return qAbs(qRed(p) - r) <= tolerance && qAbs(qGreen(p) - g) <= tolerance
-        && qAbs(qBlue(p) - b) <= tolerance;
+    return qAbs(qRed(p) - r) <= tolerance::channel && qAbs(qGreen(p) - g) <= tolerance::channel
+        && qAbs(qBlue(p) - b) <= tolerance::channel;
 }
 
-// Band weights for a curve offset: both where the edge is closer than the precision of the
-// GPU's sine and float arithmetic.
+// Band weights for a curve offset: both where the edge is too close to call.
 void bandWeights(float y, float weights[2], int &count)
 {
     const bool inside = std::fabs(y) < 0.1f;
     weights[0] = inside ? 1.0f : 0.0f;
     count = 1;
-    if (std::fabs(std::fabs(y) - 0.1f) < 2e-4f) {
+    if (std::fabs(std::fabs(y) - 0.1f) < tolerance::bandEdge) {
         weights[1] = 1.0f - weights[0];
         count = 2;
     }
@@ -41,12 +65,12 @@ int toByte(float value)
 QString pixelFault(QRgb found, const int low[3], const int high[3], const int coverage[2],
                    int column, int row)
 {
-    // The colour buffer rounds to 8 bits and llvmpipe filters textures with 8-bit weights.
-    const int tolerance = 2;
     const int values[3] = {qRed(found), qGreen(found), qBlue(found)};
     for (int c = 0; c < 3; ++c) {
-        const int lo = (low[c] * (255 - coverage[0]) + 255 * coverage[0]) / 255 - tolerance;
-        const int hi = (high[c] * (255 - coverage[1]) + 255 * coverage[1] + 254) / 255 + tolerance;
+        const int lo
+            = (low[c] * (255 - coverage[0]) + 255 * coverage[0]) / 255 - tolerance::channel;
+        const int hi
+            = (high[c] * (255 - coverage[1]) + 255 * coverage[1] + 254) / 255 + tolerance::channel;
         if (values[c] < lo || values[c] > hi)
             return QStringLiteral("pixel (%1, %2) is %3, expected channel %4 in %5..%6 "
                                   "(greeting coverage %7..%8)")
@@ -62,10 +86,8 @@ QString pixelFault(QRgb found, const int low[3], const int high[3], const int co
     return {};
 }
 
-// The window draws each glyph from an image of its outline rendered at the glyph's own position,
-// the reference fills the whole text's outline: the same shapes, with edges that may sit up to
-// half a pixel apart, a whole device pixel at ratio 2. Where an edge passes, the coverage may
-// therefore differ by that share of full; everywhere else it must be the reference's.
+// The greeting's coverage at a pixel as the reference has it, widened where a glyph's edge
+// passes; everywhere else it must be the reference's.
 void coverageRange(const QImage &alpha, qreal devicePixelRatio, int column, int row, int range[2])
 {
     const auto at = [&alpha](int x, int y) {
@@ -76,13 +98,16 @@ void coverageRange(const QImage &alpha, qreal devicePixelRatio, int column, int 
     const int a = at(column, row);
     const bool edge = (a > 0 && a < 255) || at(column - 1, row) != a || at(column + 1, row) != a
         || at(column, row - 1) != a || at(column, row + 1) != a;
-    const int slack = edge ? int(std::min(255.0, 128 * devicePixelRatio)) : 0;
+    const int slack
+        = edge ? int(std::min(255.0, tolerance::glyphEdgeCoverage * devicePixelRatio)) : 0;
     range[0] = std::max(0, a - slack);
     range[1] = std::min(255, a + slack);
 }
 
+// Compares the rows of the area (all of them where it is null) with the expected colours
+// under the greeting's coverage.
 template <typename Expected>
-QString compareFrame(const QImage &frame, const QImage &greeting, Expected expected)
+QString compareFrame(const QImage &frame, const QImage &greeting, Expected expected, QRect area)
 {
     if (frame.size() != greeting.size())
         return QStringLiteral("frame is %1x%2, expected %3x%4")
@@ -92,11 +117,12 @@ QString compareFrame(const QImage &frame, const QImage &greeting, Expected expec
             .arg(greeting.height());
     const QImage pixels = frame.convertToFormat(QImage::Format_RGB32);
     const QImage alpha = greeting.convertToFormat(QImage::Format_Alpha8);
+    area = area.isNull() ? pixels.rect() : area.intersected(pixels.rect());
     int mismatches = 0;
     QString first;
-    for (int row = 0; row < pixels.height(); ++row) {
+    for (int row = area.top(); row <= area.bottom(); ++row) {
         const QRgb *line = reinterpret_cast<const QRgb *>(pixels.constScanLine(row));
-        for (int column = 0; column < pixels.width(); ++column) {
+        for (int column = area.left(); column <= area.right(); ++column) {
             int low[3], high[3], coverage[2];
             expected(column, row, low, high);
             coverageRange(alpha, greeting.devicePixelRatio(), column, row, coverage);
@@ -109,8 +135,8 @@ QString compareFrame(const QImage &frame, const QImage &greeting, Expected expec
         return {};
     return QStringLiteral("%1 of %2x%3 pixels differ; first: %4")
         .arg(mismatches)
-        .arg(pixels.width())
-        .arg(pixels.height())
+        .arg(area.width())
+        .arg(area.height())
         .arg(first);
 }
 
@@ -123,7 +149,8 @@ QString describeColour(QRgb p)
 
 bool isWhite(QRgb p)
 {
-    return qRed(p) >= 250 && qGreen(p) >= 250 && qBlue(p) >= 250;
+    return qRed(p) >= tolerance::white && qGreen(p) >= tolerance::white
+        && qBlue(p) >= tolerance::white;
 }
 
 int greetingLeft(const QImage &screen)
@@ -203,31 +230,34 @@ Model::Model(const QImage &logo)
         }
     }
     m_levels.push_back(std::move(full));
-    // Each level below samples the one above bilinearly at its texels' centres, rounded to 8
-    // bits: the 2x2 mean for even sizes, as a driver's mipmap generation makes it.
-    while (m_levels.back().width > 1 || m_levels.back().height > 1) {
-        const Level &above = m_levels.back();
-        Level level {std::max(1, above.width / 2), std::max(1, above.height / 2), {}};
-        level.white.resize(size_t(level.width) * level.height);
-        const auto at = [&above](int x, int y) {
-            return above.white[size_t(std::min(y, above.height - 1)) * above.width
-                               + std::min(x, above.width - 1)];
-        };
-        for (int y = 0; y < level.height; ++y) {
-            const float v = (float(y) + 0.5f) * float(above.height) / float(level.height) - 0.5f;
-            const int y0 = std::max(0, int(std::floor(v)));
-            const float fy = v - std::floor(v);
-            for (int x = 0; x < level.width; ++x) {
-                const float u = (float(x) + 0.5f) * float(above.width) / float(level.width) - 0.5f;
-                const int x0 = std::max(0, int(std::floor(u)));
-                const float fx = u - std::floor(u);
-                const float value = (at(x0, y0) * (1 - fx) + at(x0 + 1, y0) * fx) * (1 - fy)
-                    + (at(x0, y0 + 1) * (1 - fx) + at(x0 + 1, y0 + 1) * fx) * fy;
-                level.white[size_t(y) * level.width + x] = std::round(value * 255.0f) / 255.0f;
-            }
+    while (m_levels.back().width > 1 || m_levels.back().height > 1)
+        m_levels.push_back(halved(m_levels.back()));
+}
+
+// The next mipmap level: each texel samples the level above bilinearly at its centre, rounded
+// to 8 bits (the 2x2 mean for even sizes), as a driver's mipmap generation makes it.
+Model::Level Model::halved(const Level &above)
+{
+    Level level {std::max(1, above.width / 2), std::max(1, above.height / 2), {}};
+    level.white.resize(size_t(level.width) * level.height);
+    const auto at = [&above](int x, int y) {
+        return above.white[size_t(std::min(y, above.height - 1)) * above.width
+                           + std::min(x, above.width - 1)];
+    };
+    for (int y = 0; y < level.height; ++y) {
+        const float v = (float(y) + 0.5f) * float(above.height) / float(level.height) - 0.5f;
+        const int y0 = std::max(0, int(std::floor(v)));
+        const float fy = v - std::floor(v);
+        for (int x = 0; x < level.width; ++x) {
+            const float u = (float(x) + 0.5f) * float(above.width) / float(level.width) - 0.5f;
+            const int x0 = std::max(0, int(std::floor(u)));
+            const float fx = u - std::floor(u);
+            const float value = (at(x0, y0) * (1 - fx) + at(x0 + 1, y0) * fx) * (1 - fy)
+                + (at(x0, y0 + 1) * (1 - fx) + at(x0 + 1, y0 + 1) * fx) * fy;
+            level.white[size_t(y) * level.width + x] = std::round(value * 255.0f) / 255.0f;
         }
-        m_levels.push_back(std::move(level));
     }
+    return level;
 }
 
 // Texture coordinates repeat, the texture's default wrap mode.
@@ -236,6 +266,37 @@ float Model::texel(const Level &level, int x, int y) const
     x = ((x % level.width) + level.width) % level.width;
     y = ((y % level.height) + level.height) % level.height;
     return level.white[size_t(y) * level.width + x];
+}
+
+// The full image, filtered bilinearly, as it is sampled magnified.
+float Model::bilinear(float s, float t) const
+{
+    const Level &level = m_levels.front();
+    const float u = s * float(level.width) - 0.5f;
+    const float v = t * float(level.height) - 0.5f;
+    const int x0 = int(std::floor(u));
+    const int y0 = int(std::floor(v));
+    const float fx = u - float(x0);
+    const float fy = v - float(y0);
+    return (texel(level, x0, y0) * (1 - fx) + texel(level, x0 + 1, y0) * fx) * (1 - fy)
+        + (texel(level, x0, y0 + 1) * (1 - fx) + texel(level, x0 + 1, y0 + 1) * fx) * fy;
+}
+
+// Lowest and highest nearest texel of a mipmap level, over the texels the GPU's rounding may
+// choose.
+void Model::nearest(int index, float s, float t, float &low, float &high) const
+{
+    const Level &level = m_levels[size_t(std::min(index, int(m_levels.size()) - 1))];
+    const float u = s * float(level.width);
+    const float v = t * float(level.height);
+    low = 1.0f;
+    high = 0.0f;
+    for (float du : {-tolerance::texelChoice, tolerance::texelChoice})
+        for (float dv : {-tolerance::texelChoice, tolerance::texelChoice}) {
+            const float value = texel(level, int(std::floor(u + du)), int(std::floor(v + dv)));
+            low = std::min(low, value);
+            high = std::max(high, value);
+        }
 }
 
 // The logo's colour at normalised coordinates with the texture's default filters: bilinear
@@ -254,58 +315,30 @@ void Model::sampleLogo(float s, float t, float &low, float &high) const
         return;
     }
 
-    const auto bilinear = [this, s, t] {
-        const Level &level = m_levels.front();
-        const float u = s * float(level.width) - 0.5f;
-        const float v = t * float(level.height) - 0.5f;
-        const int x0 = int(std::floor(u));
-        const int y0 = int(std::floor(v));
-        const float fx = u - float(x0);
-        const float fy = v - float(y0);
-        return (texel(level, x0, y0) * (1 - fx) + texel(level, x0 + 1, y0) * fx) * (1 - fy)
-            + (texel(level, x0, y0 + 1) * (1 - fx) + texel(level, x0 + 1, y0 + 1) * fx) * fy;
-    };
-    // Lowest and highest nearest texel of a level, over texel choices within rounding.
-    const auto nearest = [this, s, t](int index, float &lo, float &hi) {
-        const Level &level = m_levels[size_t(std::min(index, int(m_levels.size()) - 1))];
-        const float u = s * float(level.width);
-        const float v = t * float(level.height);
-        lo = 1.0f;
-        hi = 0.0f;
-        for (float du : {-1e-3f, 1e-3f})
-            for (float dv : {-1e-3f, 1e-3f}) {
-                const float value = texel(level, int(std::floor(u + du)), int(std::floor(v + dv)));
-                lo = std::min(lo, value);
-                hi = std::max(hi, value);
-            }
-    };
-
-    const float lod = m_lod;
-    if (lod < -0.01f) {
-        low = high = bilinear();
+    if (m_lod < -tolerance::magnification) {
+        low = high = bilinear(s, t);
         return;
     }
-    if (lod < 0.01f) {
-        nearest(0, low, high);
-        low = std::min(low, bilinear());
-        high = std::max(high, bilinear());
+    if (m_lod < tolerance::magnification) {
+        nearest(0, s, t, low, high);
+        low = std::min(low, bilinear(s, t));
+        high = std::max(high, bilinear(s, t));
         return;
     }
     low = 1.0f;
     high = 0.0f;
-    for (float dl : {-0.03f, 0.03f}) {
-        const float l = lod + dl;
+    for (float dl : {-tolerance::levelChoice, tolerance::levelChoice}) {
+        const float l = m_lod + dl;
         const int base = int(std::floor(l));
         const float f = l - float(base);
         float lo0, hi0, lo1, hi1;
-        nearest(base, lo0, hi0);
-        nearest(base + 1, lo1, hi1);
+        nearest(base, s, t, lo0, hi0);
+        nearest(base + 1, s, t, lo1, hi1);
         low = std::min(low, lo0 * (1 - f) + lo1 * f);
         high = std::max(high, hi0 * (1 - f) + hi1 * f);
     }
-    // Drivers' mipmap levels differ from these by up to three 8-bit steps.
-    low -= 3.0f / 255.0f;
-    high += 3.0f / 255.0f;
+    low -= tolerance::mipmapSteps / 255.0f;
+    high += tolerance::mipmapSteps / 255.0f;
 }
 
 void Model::prepare(QSize size, double seconds) const
@@ -370,16 +403,14 @@ Model::Range Model::expected(int column, int row, QSize size, double seconds) co
     return range;
 }
 
-QImage greeting(QSize devicePixels, qreal devicePixelRatio, int x)
+namespace {
+
+// The greeting's outline with its baseline's left end at (x, 200): the same font, pixel size
+// and text as the window's, written here again so that a change there shows.
+QPainterPath greetingOutline(int x)
 {
-    QImage image(devicePixels, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(devicePixelRatio);
-    image.fill(Qt::transparent);
     QFont font;
     font.setPixelSize(70);
-    // The text's outline, filled: Qt's raster engine draws nothing from its glyph cache at this
-    // size (its FreeType glyphs stop at 64 pixels), while the window's engine caches images of
-    // these same outlines.
     QPainterPath text;
     text.addText(
         x, 200, font,
@@ -387,27 +418,52 @@ QImage greeting(QSize devicePixels, qreal devicePixelRatio, int x)
                        "Pembo and Gravik for your assistance, THANK YOU! - I thought it was "
                        "time for me to dive deeper into this demo-stuff, so here you go. From "
                        "me to you, you glorious coders!"));
+    return text;
+}
+
+} // namespace
+
+QRectF greetingBounds()
+{
+    return greetingOutline(0).boundingRect();
+}
+
+QImage greeting(QSize devicePixels, qreal devicePixelRatio, int x)
+{
+    QImage image(devicePixels, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(devicePixelRatio);
+    image.fill(Qt::transparent);
+    // The outline, filled: Qt's raster engine draws nothing from its glyph cache at this size
+    // (its FreeType glyphs stop at 64 pixels), while the window's engine draws images of these
+    // same outlines from its cache.
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillPath(text, QColor(Qt::white));
+    painter.fillPath(greetingOutline(x), QColor(Qt::white));
     return image;
 }
 
-QString frameFault(const QImage &frame, const Model &model, double seconds, const QImage &greeting)
+QString frameFault(const QImage &frame, const Model &model, double seconds, const QImage &greeting,
+                   const QRect &area)
 {
-    return compareFrame(frame, greeting, [&](int column, int row, int low[3], int high[3]) {
-        const Model::Range range = model.expected(column, row, frame.size(), seconds);
-        std::copy(std::begin(range.low), std::end(range.low), low);
-        std::copy(std::begin(range.high), std::end(range.high), high);
-    });
+    return compareFrame(
+        frame, greeting,
+        [&](int column, int row, int low[3], int high[3]) {
+            const Model::Range range = model.expected(column, row, frame.size(), seconds);
+            std::copy(std::begin(range.low), std::end(range.low), low);
+            std::copy(std::begin(range.high), std::end(range.high), high);
+        },
+        area);
 }
 
 QString blackFrameFault(const QImage &frame, const QImage &greeting)
 {
-    return compareFrame(frame, greeting, [](int, int, int low[3], int high[3]) {
-        std::fill(low, low + 3, 0);
-        std::fill(high, high + 3, 0);
-    });
+    return compareFrame(
+        frame, greeting,
+        [](int, int, int low[3], int high[3]) {
+            std::fill(low, low + 3, 0);
+            std::fill(high, high + 3, 0);
+        },
+        QRect());
 }
 
 } // namespace picture

@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <QRectF>
 #include <QSize>
 #include <QString>
 
@@ -52,7 +53,10 @@ private:
         int height;
         std::vector<float> white; // colour channels, all equal, 0..1, as stored in 8 bits
     };
+    static Level halved(const Level &above);
     float texel(const Level &level, int x, int y) const;
+    float bilinear(float s, float t) const;
+    void nearest(int index, float s, float t, float &low, float &high) const;
     void sampleLogo(float s, float t, float &low, float &high) const;
 
     std::vector<Level> m_levels; // the logo's mipmap chain, from the full image down to 1x1
@@ -76,15 +80,20 @@ private:
     mutable std::vector<Rows> m_rows;
 };
 
-// The greeting, drawn independently of the window: the painter on an image of the frame's
-// device-pixel size and ratio, same font, pixel size, text and position, in white on
+// The greeting, drawn independently of the window: its outline filled on an image of the
+// frame's device-pixel size and ratio, same font, pixel size, text and position, in white on
 // transparent; alpha holds its coverage.
 QImage greeting(QSize devicePixels, qreal devicePixelRatio, int x);
+// Where the greeting's outline lies, in the window's device-independent pixels, with its
+// baseline's left end at (0, 200).
+QRectF greetingBounds();
 
-// Compares a whole frame with the model's picture under the greeting's coverage. Within a glyph
-// the frame may differ from the reference by the coverage that antialiasing changes, nowhere
-// else. Empty when the frame matches; else how many pixels differ and the first.
-QString frameFault(const QImage &frame, const Model &model, double seconds, const QImage &greeting);
+// Compares a frame with the model's picture under the greeting's coverage: the whole frame, or
+// only the given area of it. Within a glyph the frame may differ from the reference by the
+// coverage that antialiasing changes, nowhere else. Empty when the frame matches; else how many
+// pixels differ and the first.
+QString frameFault(const QImage &frame, const Model &model, double seconds, const QImage &greeting,
+                   const QRect &area = QRect());
 
 // As frameFault, for a frame whose shader pass was skipped: black under the greeting.
 QString blackFrameFault(const QImage &frame, const QImage &greeting);
