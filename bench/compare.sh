@@ -4,8 +4,8 @@
 # Usage: bench/compare.sh REVISION [ROUNDS]   (default 5 rounds of 5 s per build and variant)
 # Builds REVISION in build-compare/, then alternates one-round processes of both builds (the
 # demo at device-pixel ratios 1 and 2, and the floor) and start-ups of both programs, and prints
-# the medians side by side. The revision needs the one-round mode of the benchmark that came
-# with it (scrolldemo-bench --measure demo|floor), which this tree's bench-round replaces.
+# the medians side by side. The revision measures one round with the program that came with
+# it: bench-round, or before that scrolldemo-bench --measure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -31,10 +31,12 @@ VIRTUAL_DISPLAY_SIZE=1920x1080 "$root/tests/support/virtual-display.sh" bash -s 
     "$old" "$build" "$results" "$rounds" <<'SCRIPT'
 set -euo pipefail
 old=$1 new=$2 results=$3 rounds=$4
+old_round=("$old/bench/bench-round")
+[ -x "${old_round[0]}" ] || old_round=("$old/bench/scrolldemo-bench" --measure)
 for round in $(seq "$rounds"); do
     for variant in demo:1 demo:2 floor:1; do
         window=${variant%:*} scale=${variant#*:}
-        QT_SCALE_FACTOR=$scale "$old/bench/scrolldemo-bench" --measure "$window" --seconds 5 \
+        QT_SCALE_FACTOR=$scale "${old_round[@]}" "$window" --seconds 5 \
             | grep '^result' >> "$results/before-$window-$scale"
         QT_SCALE_FACTOR=$scale "$new/bench/bench-round" "$window" --seconds 5 \
             | grep '^result' >> "$results/after-$window-$scale"
@@ -77,4 +79,4 @@ printf '%-40s %12s %12s\n' "start to first frame (ms)" \
     "$(startup "$old/scrolldemo")" "$(startup demo)"
 printf '%-40s %12s %12s\n' "  the floor window, for comparison" "" "$(startup "floor window")"
 echo "(rounds: $rounds of 5 s per build and variant, alternating; start-ups: 10 each, alternating;"
-echo " results in $results)"
+echo " results in ${results#"$root"/})"
