@@ -83,17 +83,27 @@ void TestPicture::coversTheScreen()
         QVERIFY2(moved.isEmpty(), qPrintable(moved));
     }
     QVERIFY(m_x11->waitForFrames(3));
-    // Taken within seconds of the start: at scale 1.5 the greeting, once in view, crosses the
-    // row three quarters up.
-    const QImage frame = m_x11->grab();
-    const QString fault = picture::invariantRowFault(frame);
+    // What the screen shows, which a compositing window manager may still be fading in: a
+    // fault must last a second to count. Taken within seconds of the start all the same: at
+    // scale 1.5 the greeting, once in view, crosses the row three quarters up.
+    const auto screenFault = [this, pointer] {
+        const QImage frame = m_x11->grab();
+        QString fault = picture::invariantRowFault(frame);
+        // A compositor may draw the pointer into its picture; an X server keeps it apart.
+        if (fault.isEmpty())
+            fault = picture::backgroundFault(frame, QRect(pointer - QPoint(8, 0), QSize(48, 40)));
+        if (fault.isEmpty() && m_x11->visiblePointerPixels() != 0)
+            fault = QStringLiteral("the pointer shows");
+        return fault;
+    };
+    QString fault = screenFault();
+    QElapsedTimer timer;
+    timer.start();
+    while (!fault.isEmpty() && timer.elapsed() < 1000) {
+        QTest::qWait(50);
+        fault = screenFault();
+    }
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
-    // A compositor may draw the pointer into its picture; an X server keeps it apart.
-    const QString underPointer
-        = picture::backgroundFault(frame, QRect(pointer - QPoint(8, 0), QSize(48, 40)));
-    QVERIFY2(underPointer.isEmpty(),
-             qPrintable(QStringLiteral("under the pointer: ") + underPointer));
-    QCOMPARE(m_x11->visiblePointerPixels(), 0);
 
     const QString quit = quitFault(demo);
     QVERIFY2(quit.isEmpty(), qPrintable(quit));

@@ -146,8 +146,17 @@ mutter-wayland)
 esac
 
 # The pointer rests at the right edge, between the rows the tests read: a compositor draws it
-# into its picture until a client's window under it says otherwise.
-xdotool mousemove "$((width - 1))" "$((height * 3 / 8))"
+# into its picture until a client's window under it says otherwise. A compositor learns where
+# the pointer is only from motion over its window, so that window must be there first.
+output_window_mapped() {
+    local window
+    for window in $(xwininfo -root -children | awk '$1 ~ /^0x/ { print $1 }'); do
+        xwininfo -id "$window" | grep -q 'Map State: IsViewable' && return 0
+    done
+    return 1
+}
+[ -n "$wayland" ] && wait_for output_window_mapped
+xdotool mousemove "$((width - 2))" "$((height * 3 / 8))" mousemove_relative 1 0
 
 {
     printf 'export DESKTOP=%q\n' "$name"
