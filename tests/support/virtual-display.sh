@@ -15,16 +15,25 @@ desktop=${VIRTUAL_DISPLAY_DESKTOP:-openbox}
 
 work=$(mktemp -d)
 xvfb_pid=
+# The desktop's processes are not this shell's children: they are waited for by their process
+# groups, so that none still writes into the directories removed below.
 cleanup() {
-    if [ -f "$work/desktop.pids" ]; then
-        while read -r group; do kill -- "-$group" 2> /dev/null || true; done < "$work/desktop.pids"
-    fi
+    local groups=()
+    [ -f "$work/desktop.pids" ] && mapfile -t groups < "$work/desktop.pids"
+    for group in "${groups[@]}"; do kill -- "-$group" 2> /dev/null || true; done
+    for _ in $(seq 50); do
+        local alive=
+        for group in "${groups[@]}"; do kill -0 -- "-$group" 2> /dev/null && alive=1; done
+        [ -z "$alive" ] && break
+        sleep 0.1
+    done
+    for group in "${groups[@]}"; do kill -KILL -- "-$group" 2> /dev/null || true; done
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
     if [ -f "$work/desktop.dirs" ]; then
-        while read -r dir; do rm -rf "$dir"; done < "$work/desktop.dirs"
+        while read -r dir; do rm -rf "$dir" || true; done < "$work/desktop.dirs"
     fi
-    rm -rf "$work"
+    rm -rf "$work" || true
 }
 trap cleanup EXIT
 
