@@ -8,7 +8,7 @@ namespace x11 {
 
 enum class WindowEvent {
     Other,
-    // Another program destroyed the window (xdotool windowclose, xkill's gentler cousins).
+    // Another program destroyed the window, as some tools close windows (xdotool windowclose).
     Destroyed,
     // A window manager took the window into its normal state: at the start, after a restore, or
     // when one starts after the window was shown and puts the focus on a window of its own.
