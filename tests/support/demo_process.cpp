@@ -38,11 +38,8 @@ unsigned long Demo::waitForPicture(X11Probe &x11, int timeoutMs)
     timer.start();
     if (desktop::isWayland()) {
         m_screen = &x11;
-        while (!picture::invariantRowFault(x11.grab()).isEmpty()) {
-            if (timer.elapsed() >= timeoutMs || !running())
-                return 0;
-            QTest::qWait(50);
-        }
+        if (!waitForPictureOnScreen(x11, timeoutMs))
+            return 0;
         x11.countFrames(x11.rootWindow());
         return x11.waitForFrames(2) ? x11.rootWindow() : 0;
     }
@@ -68,6 +65,18 @@ unsigned long Demo::waitForPicture(X11Probe &x11, int timeoutMs)
     return x11.waitForFrames(2) ? window : 0;
 }
 
+bool Demo::waitForPictureOnScreen(X11Probe &x11, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!picture::invariantRowFault(x11.grab()).isEmpty()) {
+        if (timer.elapsed() >= timeoutMs || !running())
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
 int Demo::waitForExit(int timeoutMs)
 {
     if (running() && !m_process.waitForFinished(timeoutMs))
@@ -90,9 +99,11 @@ QByteArray Demo::output()
     return m_output;
 }
 
-QString runTool(const QString &tool, const QStringList &arguments)
+QString runTool(const QString &tool, const QStringList &arguments,
+                const QProcessEnvironment &environment)
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(tool, arguments);
     if (process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit
         && process.exitCode() == 0)
@@ -147,17 +158,10 @@ bool canClose()
 
 QString close(unsigned long window)
 {
-    QProcess shell;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("WINDOW"), QString::number(window));
-    shell.setProcessEnvironment(environment);
-    shell.setProcessChannelMode(QProcess::MergedChannels);
-    const QString command = qEnvironmentVariable("DESKTOP_CLOSE");
-    shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), command});
-    if (shell.waitForFinished(10000) && shell.exitStatus() == QProcess::NormalExit
-        && shell.exitCode() == 0)
-        return {};
-    return command + QStringLiteral(": ") + QString::fromLocal8Bit(shell.readAll());
+    return runTool(QStringLiteral("sh"),
+                   {QStringLiteral("-c"), qEnvironmentVariable("DESKTOP_CLOSE")}, environment);
 }
 
 } // namespace desktop

@@ -29,6 +29,9 @@ public:
     // the window, or 0 when none came in time. On a Wayland desktop the window is the
     // compositor's output, which shows the picture once the demo covers it.
     unsigned long waitForPicture(X11Probe &x11, int timeoutMs = 20000);
+    // Waits until the screen shows the picture edge to edge, whatever window draws it there;
+    // false when it does not in time.
+    bool waitForPictureOnScreen(X11Probe &x11, int timeoutMs = 20000);
     // The exit status once it ends by itself, 128 after a crash, -1 while it still runs. On a
     // Wayland desktop the end includes the picture leaving the screen: a compositor may fade a
     // closed window out, and the next demo's picture must not be taken for it.
@@ -58,7 +61,8 @@ QString close(unsigned long window);
 QSize firstWaylandFrameSize(const QByteArray &log);
 
 // Each returns what went wrong, or an empty string.
-QString runTool(const QString &tool, const QStringList &arguments);
+QString runTool(const QString &tool, const QStringList &arguments,
+                const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 QString sendKeys(const QStringList &keys);
 // Quits the demo with keys that include Escape: a clean quit is status 0 with nothing printed.
 QString quitFault(Demo &demo, const QString &keys = QStringLiteral("Escape"));
