@@ -95,8 +95,10 @@ QString platformRefusal(const QString &fatal)
             .arg(platform, fatal.section(QLatin1Char('\n'), 0, 0));
     }
     if (tried.missing) {
-        QString available = fatal.mid(fatal.indexOf(availableLead) + availableLead.size());
-        available = available.section(QLatin1Char('\n'), 0, 0).trimmed();
+        const int lead = fatal.indexOf(availableLead);
+        QString available = lead < 0
+            ? QStringLiteral("none")
+            : fatal.mid(lead + availableLead.size()).section(QLatin1Char('\n'), 0, 0).trimmed();
         if (available.endsWith(QLatin1Char('.')))
             available.chop(1);
         return QStringLiteral("there is no Qt platform plugin \"%1\" (available: %2)")
