@@ -9,7 +9,7 @@ namespace {
 
 struct Ended
 {
-    int status; // -1: still running after the timeout, 128: killed by a signal
+    int status; // -1: still running after the timeout, 128 + n: killed by signal n
     QByteArray output;
 };
 

@@ -87,7 +87,8 @@ int Demo::waitForExit(int timeoutMs)
            && timer.elapsed() < 5000)
         QTest::qWait(20);
     m_screen = nullptr;
-    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : 128;
+    // After a crash QProcess's exit code is the signal's number.
+    return m_process.exitCode() + (m_process.exitStatus() == QProcess::NormalExit ? 0 : 128);
 }
 
 QByteArray Demo::output()
@@ -126,9 +127,12 @@ QString quitFault(Demo &demo, const QString &keys)
     if (!sent.isEmpty())
         return sent;
     const int status = demo.waitForExit();
-    if (status != 0)
-        return QStringLiteral("after %1: exit status %2 (-1: still running)").arg(keys).arg(status);
     const QByteArray output = demo.output();
+    if (status != 0)
+        return QStringLiteral("after %1: exit status %2 (-1: still running), printed \"%3\"")
+            .arg(keys)
+            .arg(status)
+            .arg(QString::fromLocal8Bit(output));
     if (!output.isEmpty())
         return QStringLiteral("after %1: printed \"%2\"").arg(keys, QString::fromLocal8Bit(output));
     return {};

@@ -32,9 +32,10 @@ public:
     // Waits until the screen shows the picture edge to edge, whatever window draws it there;
     // false when it does not in time.
     bool waitForPictureOnScreen(X11Probe &x11, int timeoutMs = 20000);
-    // The exit status once it ends by itself, 128 after a crash, -1 while it still runs. On a
-    // Wayland desktop the end includes the picture leaving the screen: a compositor may fade a
-    // closed window out, and the next demo's picture must not be taken for it.
+    // The exit status once it ends by itself, 128 plus the signal's number after a crash (as a
+    // shell reports it), -1 while it still runs. On a Wayland desktop the end includes the
+    // picture leaving the screen: a compositor may fade a closed window out, and the next demo's
+    // picture must not be taken for it.
     int waitForExit(int timeoutMs = 10000);
     // Everything it printed so far, on either stream.
     QByteArray output();
