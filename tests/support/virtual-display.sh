@@ -73,4 +73,9 @@ set +e
 "$@"
 status=$?
 set -e
+# A failure may be the desktop's: what it said is gone with the directory otherwise.
+if [ "$status" -ne 0 ] && [ -s "$work/desktop.log" ]; then
+    echo "virtual-display: the last lines from $desktop:" >&2
+    tail -n 40 "$work/desktop.log" >&2
+fi
 exit "$status"
