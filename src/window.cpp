@@ -19,6 +19,7 @@
 #include <QPixmap>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTimer>
 
 Window::Window()
     : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
@@ -180,7 +181,17 @@ bool Window::nativeEvent(const QByteArray &eventType, void *message, long *resul
                                   Qt::QueuedConnection);
         return true;
     case x11::WindowEvent::Managed:
-        requestActivation();
+        // Qt asks for the focus with the time of the last event it saw. A window manager that
+        // starts after the window moves the focus to a window of its own just after taking this
+        // one in, at a later time, and a request with an older time loses to it (seen with
+        // Mutter). So the request carries the server's present time, and goes again once the
+        // window manager's start-up has surely passed.
+        x11::askForServerTime(winId());
+        QTimer::singleShot(500, this, [this] { x11::askForServerTime(winId()); });
+        break;
+    case x11::WindowEvent::ServerTime:
+        // Qt takes the event's time only after this function; the request goes out after that.
+        QMetaObject::invokeMethod(this, &Window::requestActivation, Qt::QueuedConnection);
         break;
     case x11::WindowEvent::Other:
         break;

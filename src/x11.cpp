@@ -1,4 +1,4 @@
-// x11.cpp: reads Qt's X11 events for the window's destruction and its window manager's care.
+// x11.cpp: what Qt's X11 events say of the window's destruction, its window manager and the time.
 #include "x11.h"
 
 #include <QGuiApplication>
@@ -27,18 +27,28 @@ xcb_connection_t *connection()
 #endif
 }
 
+xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
+{
+    xcb_atom_t atom = XCB_ATOM_NONE;
+    xcb_intern_atom_reply_t *reply
+        = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
+    if (reply)
+        atom = reply->atom;
+    std::free(reply);
+    return atom;
+}
+
 // WM_STATE: the property every ICCCM window manager sets on the windows it manages.
 xcb_atom_t wmStateAtom(xcb_connection_t *c)
 {
-    static xcb_atom_t atom = XCB_ATOM_NONE;
-    if (atom == XCB_ATOM_NONE) {
-        const char name[] = "WM_STATE";
-        xcb_intern_atom_reply_t *reply
-            = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
-        if (reply)
-            atom = reply->atom;
-        std::free(reply);
-    }
+    static const xcb_atom_t atom = internAtom(c, "WM_STATE");
+    return atom;
+}
+
+// A property nobody else reads, changed only to learn the server's time.
+xcb_atom_t serverTimeAtom(xcb_connection_t *c)
+{
+    static const xcb_atom_t atom = internAtom(c, "_SCROLLDEMO_SERVER_TIME");
     return atom;
 }
 
@@ -69,8 +79,11 @@ WindowEvent windowEvent(const QByteArray &eventType, const void *message, WId wi
     case XCB_PROPERTY_NOTIFY: {
         const auto *notify = static_cast<const xcb_property_notify_event_t *>(message);
         xcb_connection_t *c = connection();
-        if (c && notify->window == window && notify->state == XCB_PROPERTY_NEW_VALUE
-            && notify->atom == wmStateAtom(c) && inNormalState(c, window, notify->atom))
+        if (!c || notify->window != window || notify->state != XCB_PROPERTY_NEW_VALUE)
+            break;
+        if (notify->atom == serverTimeAtom(c))
+            return WindowEvent::ServerTime;
+        if (notify->atom == wmStateAtom(c) && inNormalState(c, window, notify->atom))
             return WindowEvent::Managed;
         break;
     }
@@ -78,6 +91,17 @@ WindowEvent windowEvent(const QByteArray &eventType, const void *message, WId wi
         break;
     }
     return WindowEvent::Other;
+}
+
+void askForServerTime(WId window)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    // Appending nothing changes nothing but still reports a change, with its time (ICCCM 2.1).
+    xcb_change_property(c, XCB_PROP_MODE_APPEND, xcb_window_t(window), serverTimeAtom(c),
+                        XCB_ATOM_STRING, 8, 0, nullptr);
+    xcb_flush(c);
 }
 
 } // namespace x11

@@ -13,9 +13,17 @@ enum class WindowEvent {
     // A window manager took the window into its normal state: at the start, after a restore, or
     // when one starts after the window was shown and puts the focus on a window of its own.
     Managed,
+    // The answer to askForServerTime: Qt takes the server's present time from this event once
+    // the window has seen it.
+    ServerTime,
 };
 
 // What a native event from Qt's X11 plugin says about the window; Other on other platforms.
 WindowEvent windowEvent(const QByteArray &eventType, const void *message, WId window);
+
+// Has the X server send the window an event stamped with its present time (an empty change of
+// a property of the program's own), which comes back as WindowEvent::ServerTime. Nothing
+// happens on other platforms.
+void askForServerTime(WId window);
 
 } // namespace x11
