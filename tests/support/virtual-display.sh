@@ -21,9 +21,14 @@ cleanup() {
     local groups=()
     [ -f "$work/desktop.pids" ] && mapfile -t groups < "$work/desktop.pids"
     for group in "${groups[@]}"; do kill -- "-$group" 2> /dev/null || true; done
+    # A member that has ended counts as gone even before it is reaped: its orphans are reaped by
+    # process 1, which in some containers takes its time.
     for _ in $(seq 50); do
         local alive=
-        for group in "${groups[@]}"; do kill -0 -- "-$group" 2> /dev/null && alive=1; done
+        for group in "${groups[@]}"; do
+            ps -e -o pgid=,stat= | awk -v g="$group" '$1 == g && $2 !~ /^Z/ { found = 1 }
+                END { exit !found }' && alive=1
+        done
         [ -z "$alive" ] && break
         sleep 0.1
     done
