@@ -7,8 +7,11 @@
 demo_start() {
     "$@" &
     DEMO_PID=$!
+    # The search walks the window tree; a window that goes while it does (Qt makes and drops
+    # some at start) ends it with an X error, and the next round looks again. Its output stays
+    # out of the program's, which the caller may be capturing.
     for _ in $(seq 600); do
-        xdotool search --onlyvisible --pid "$DEMO_PID" > /dev/null && return 0
+        xdotool search --onlyvisible --pid "$DEMO_PID" > /dev/null 2>&1 && return 0
         kill -0 "$DEMO_PID" 2> /dev/null || break
         sleep 0.1
     done
