@@ -24,12 +24,8 @@ cleanup() {
     # A member that has ended counts as gone even before it is reaped: its orphans are reaped by
     # process 1, which in some containers takes its time.
     for _ in $(seq 50); do
-        local alive=
-        for group in "${groups[@]}"; do
-            ps -e -o pgid=,stat= | awk -v g="$group" '$1 == g && $2 !~ /^Z/ { found = 1 }
-                END { exit !found }' && alive=1
-        done
-        [ -z "$alive" ] && break
+        ps -e -o pgid=,stat= | awk -v groups=" ${groups[*]} " \
+            'index(groups, " " $1 " ") && $2 !~ /^Z/ { found = 1 } END { exit !found }' || break
         sleep 0.1
     done
     for group in "${groups[@]}"; do kill -KILL -- "-$group" 2> /dev/null || true; done
