@@ -11,8 +11,22 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../support/demo.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# Once the program has been started, what it printed and what the screen showed are kept.
 fail() {
     echo "FAIL: $*"
+    if [ -n "${DEMO_PID:-}" ]; then
+        kill "$DEMO_PID" 2> /dev/null
+        local kept=$build/install-test-failure
+        rm -rf "$kept"
+        mkdir -p "$kept"
+        cp "$work/out" "$work/err" "$kept/"
+        import -window root "$kept/screenshot.png" 2> /dev/null
+        echo "--- the program's standard output:"
+        cat "$kept/out"
+        echo "--- its standard error:"
+        cat "$kept/err"
+        echo "--- screenshot: $kept/screenshot.png"
+    fi
     exit 1
 }
 
@@ -59,32 +73,17 @@ echo "PASS: program, desktop entry, metainfo, icons, copyright, changelog and ma
 xev -root -event property > "$work/root-events" 2>&1 &
 watcher=$!
 sleep 0.5
-failed() {
-    kill "$DEMO_PID" 2> /dev/null
-    kept=$build/install-test-failure
-    rm -rf "$kept"
-    mkdir -p "$kept"
-    cp "$work/out" "$work/err" "$kept/"
-    import -window root "$kept/screenshot.png" 2> /dev/null
-    echo "FAIL: $*"
-    echo "--- the program's standard output:"
-    cat "$kept/out"
-    echo "--- its standard error:"
-    cat "$kept/err"
-    echo "--- screenshot: $kept/screenshot.png"
-    exit 1
-}
 demo_start env DESKTOP_STARTUP_ID=scrolldemo-install-test_TIME0 "$prefix/bin/scrolldemo" \
-    > "$work/out" 2> "$work/err" || failed "the installed program showed no window"
+    > "$work/out" 2> "$work/err" || fail "the installed program showed no window"
 sleep 1
 kill "$watcher"
 demo_quit
 status=$?
-[ "$status" -eq 0 ] || failed "exit status $status after Escape"
-[ -s "$work/out" ] && failed "printed on stdout"
-[ -s "$work/err" ] && failed "printed on stderr"
+[ "$status" -eq 0 ] || fail "exit status $status after Escape"
+[ -s "$work/out" ] && fail "printed on stdout"
+[ -s "$work/err" ] && fail "printed on stderr"
 if grep -qx 'StartupNotify=true' "$entry"; then
     grep -q '_NET_STARTUP_INFO_BEGIN' "$work/root-events" \
-        || failed "the desktop entry promises startup notification, but none was completed"
+        || fail "the desktop entry promises startup notification, but none was completed"
 fi
 echo "PASS: the installed program ran until Escape, exit status 0, nothing printed"
