@@ -124,7 +124,7 @@ void X11Probe::setResources(const QByteArray &resources)
 
 QVector<unsigned long> X11Probe::windowsOf(qint64 pid) const
 {
-    const Window root = DefaultRootWindow(m_display);
+    const Window root = rootWindow();
     QVector<unsigned long> candidates
         = longProperty(m_display, root, "_NET_CLIENT_LIST", XA_WINDOW);
     if (!XGetSelectionOwner(m_display, XInternAtom(m_display, "WM_S0", False))) {
