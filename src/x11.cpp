@@ -99,8 +99,12 @@ void askForServerTime(WId window)
     if (!c)
         return;
     // Appending nothing changes nothing but still reports a change, with its time (ICCCM 2.1).
-    xcb_change_property(c, XCB_PROP_MODE_APPEND, xcb_window_t(window), serverTimeAtom(c),
-                        XCB_ATOM_STRING, 8, 0, nullptr);
+    // Another client may have destroyed the window a moment ago; the request is checked and its
+    // error dropped, or Qt would print it.
+    const xcb_void_cookie_t cookie
+        = xcb_change_property_checked(c, XCB_PROP_MODE_APPEND, xcb_window_t(window),
+                                      serverTimeAtom(c), XCB_ATOM_STRING, 8, 0, nullptr);
+    xcb_discard_reply(c, cookie.sequence);
     xcb_flush(c);
 }
 
