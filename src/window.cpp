@@ -127,6 +127,8 @@ void Window::showOnWholeScreen()
 
 void Window::requestActivation()
 {
+    if (m_ending)
+        return;
     // Qt 5's Wayland plugin cannot activate windows and says so on every request; there the
     // compositor activates a new window by itself.
     if (QT_VERSION_MAJOR == 5
@@ -161,10 +163,61 @@ Window::~Window()
     makeCurrent();
 }
 
+bool Window::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::Close:
+        m_ending = true;
+        break;
+    // Every frame starts from one of these. Qt 6 closes the window as the application quits, and
+    // an expose in the same pass would then draw with a context whose surface is gone.
+    case QEvent::UpdateRequest:
+    case QEvent::Paint:
+    case QEvent::Expose:
+        if (!canDrawFrame())
+            return true;
+        break;
+    default:
+        break;
+    }
+    return QOpenGLWindow::event(event);
+}
+
+// Whether the next frame may be drawn: not once the run is ending, and not on a native window that
+// another program has destroyed. Mesa's software rasteriser asks the X server for the window's
+// size at the first draw of every frame and ignores the error when the window is gone, so it goes
+// on with a size it never set, and corrupts the heap. Another program may destroy the window at any
+// moment, with its DestroyNotify still on its way, so each frame asks the server first: one more
+// round trip a frame, beside the rasteriser's own.
+bool Window::canDrawFrame()
+{
+    // Without a native window, winId() would make a new one.
+    if (m_ending || !handle())
+        return false;
+    if (!x11::windowExists(winId())) {
+        endOnDestroyedWindow();
+        return false;
+    }
+    return true;
+}
+
+// As after the desktop's close: the window, of which only Qt's side is left, goes, and with it the
+// last window, which ends the run. Closing from inside the delivery of the event that told of the
+// loss would close it under Qt 6's feet (it crashed), so that comes next.
+void Window::endOnDestroyedWindow()
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    QMetaObject::invokeMethod(this, &QWindow::close, Qt::QueuedConnection);
+}
+
 void Window::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Escape)
+    if (event->key() == Qt::Key_Escape) {
+        m_ending = true;
         QCoreApplication::quit();
+    }
 }
 
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
@@ -175,10 +228,7 @@ bool Window::nativeEvent(const QByteArray &eventType, void *message, long *resul
 {
     switch (x11::windowEvent(eventType, message, winId())) {
     case x11::WindowEvent::Destroyed:
-        // Nothing is left to draw on or to close. Quitting from inside the event's delivery
-        // would close the window under Qt 6's feet (it crashed), so the loop ends next.
-        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
-                                  Qt::QueuedConnection);
+        endOnDestroyedWindow();
         return true;
     case x11::WindowEvent::Managed:
         // Qt asks for the focus with the time of the last event it saw. A window manager that
@@ -187,7 +237,10 @@ bool Window::nativeEvent(const QByteArray &eventType, void *message, long *resul
         // Mutter). So the request carries the server's present time, and goes again once the
         // window manager's start-up is over (Mutter's took 20 ms here).
         x11::askForServerTime(winId());
-        QTimer::singleShot(500, this, [this] { x11::askForServerTime(winId()); });
+        QTimer::singleShot(500, this, [this] {
+            if (!m_ending)
+                x11::askForServerTime(winId());
+        });
         break;
     case x11::WindowEvent::ServerTime:
         // Qt takes the event's time only after this function; the request goes out after that.

@@ -42,6 +42,7 @@ public:
     void showOnWholeScreen();
 
 protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
     bool nativeEvent(const QByteArray &eventType, void *message, qintptr *result) override;
@@ -57,6 +58,8 @@ protected:
 
 private:
     QOpenGLContext *createContextBeforeShowing();
+    bool canDrawFrame();
+    void endOnDestroyedWindow();
     void requestActivation();
     void uploadLogo();
     void drawShaderPass();
@@ -67,4 +70,7 @@ private:
     QOpenGLVertexArrayObject m_vao;
     QOpenGLBuffer m_vbo;
     QElapsedTimer m_timer;
+    // Set once the run is ending (Escape, the desktop's close, a window destroyed from outside):
+    // from then on no frame is drawn.
+    bool m_ending = false;
 };

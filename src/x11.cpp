@@ -93,6 +93,20 @@ WindowEvent windowEvent(const QByteArray &eventType, const void *message, WId wi
     return WindowEvent::Other;
 }
 
+bool windowExists(WId window)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return true;
+    // Without a place for the error, xcb drops it instead of handing it to Qt, which would print
+    // it.
+    xcb_get_geometry_reply_t *geometry
+        = xcb_get_geometry_reply(c, xcb_get_geometry(c, xcb_drawable_t(window)), nullptr);
+    const bool exists = geometry != nullptr;
+    std::free(geometry);
+    return exists;
+}
+
 void askForServerTime(WId window)
 {
     xcb_connection_t *c = connection();

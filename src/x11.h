@@ -21,6 +21,10 @@ enum class WindowEvent {
 // What a native event from Qt's X11 plugin says about the window; Other on other platforms.
 WindowEvent windowEvent(const QByteArray &eventType, const void *message, WId window);
 
+// Whether the X server still has the window: false once another program has destroyed it. Asks
+// the server, and waits for its answer. True on other platforms.
+bool windowExists(WId window);
+
 // Has the X server send the window an event stamped with its present time (an empty change of
 // a property of the program's own), which comes back as WindowEvent::ServerTime. Nothing
 // happens on other platforms.
