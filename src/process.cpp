@@ -2,8 +2,10 @@
 #include "process.h"
 
 #include "window.h"
+#include "x11.h"
 
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QThread>
 #include <QWindow>
 
@@ -134,18 +136,32 @@ bool startingUp()
                         [](const QWindow *window) { return window->isExposed(); });
 }
 
+// Another program may destroy the window at any moment (X11), and requests of Qt's that were on
+// their way to the server then fail. Qt reports each failure; a report about a window that no
+// longer exists tells nothing the ending did not.
+bool aboutAGoneWindow(const QMessageLogContext &context, const QString &text)
+{
+    if (!context.category || std::strcmp(context.category, "qt.qpa.xcb"))
+        return false;
+    static const QRegularExpression badWindow(
+        QStringLiteral(R"(XCB error: 3 \(BadWindow\).* resource id: (\d+),)"));
+    const QRegularExpressionMatch match = badWindow.match(text);
+    return match.hasMatch() && !x11::windowExists(WId(match.captured(1).toULongLong()));
+}
+
 QtMessageHandler qtMessageHandler = nullptr;
 
-// Without a display, a platform plugin or a screen, Qt ends in a fatal error: an abort, a core
-// file and advice to reinstall. That is no crash, so it ends like the other refusals: one line
-// and status 1.
-void refuseFatalStartUpErrors(QtMsgType type, const QMessageLogContext &context,
-                              const QString &text)
+// Qt's messages pass here first. Without a display, a platform plugin or a screen, Qt ends in a
+// fatal error: an abort, a core file and advice to reinstall. That is no crash, so it ends like
+// the other refusals: one line and status 1.
+void handleQtMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
     if (context.category && !std::strcmp(context.category, "qt.qpa.plugin"))
         noteTriedPlugin(text);
     if (type == QtFatalMsg && startingUp())
         std::_Exit(refuse(platformRefusal(text)));
+    if (aboutAGoneWindow(context, text))
+        return;
     qtMessageHandler(type, context, text);
 }
 
@@ -161,7 +177,7 @@ void prepareProcess(int argc, char **argv)
     keepFrameBlocksOutOfTheHeap();
     Window::cacheGreetingGlyphs();
     requested = readRequest(argc, argv);
-    qtMessageHandler = qInstallMessageHandler(refuseFatalStartUpErrors);
+    qtMessageHandler = qInstallMessageHandler(handleQtMessage);
 }
 
 void say(const QString &text)

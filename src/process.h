@@ -6,7 +6,8 @@
 // Call first in main, before the application object: reopens closed standard streams, keeps the
 // driver's per-frame blocks out of the heap, lets the greeting's glyphs be cached, and turns
 // Qt's fatal errors before the window is on screen (no display, no platform plugin, no screen)
-// into refusals. Remembers the program's name for the lines below.
+// into refusals, and keeps Qt's reports of requests on a window another program destroyed off
+// the terminal. Remembers the program's name for the lines below.
 void prepareProcess(int argc, char **argv);
 
 // One line on standard error: the program's name, then the text.
