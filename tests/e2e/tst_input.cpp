@@ -18,6 +18,7 @@ private slots:
     void escapeQuits();
     void escapeReachesTheDemoWhenTheDesktopStartsLater();
     void closingThroughTheDesktopQuits();
+    void destroyedWindowEndsTheProgram_data();
     void destroyedWindowEndsTheProgram();
     void resizedWindowKeepsThePicture();
     void displayOptionChoosesTheDisplay();
@@ -59,23 +60,28 @@ void TestInput::otherKeysLeaveItRunning()
     QVERIFY2(quit.isEmpty(), qPrintable(quit));
 }
 
+// An ending must be clean at any moment of the demo's life, not only once it has settled: the
+// rows end it at moments spread over the first seconds after its picture appears.
 void TestInput::escapeQuits_data()
 {
     QTest::addColumn<QString>("keys");
-    QTest::newRow("Escape") << QStringLiteral("Escape");
-    QTest::newRow("Shift+Escape") << QStringLiteral("shift+Escape");
-    QTest::newRow("Control+Escape") << QStringLiteral("ctrl+Escape");
-    QTest::newRow("Alt+Escape") << QStringLiteral("alt+Escape");
+    QTest::addColumn<int>("afterMs");
+    QTest::newRow("Escape at once") << QStringLiteral("Escape") << 0;
+    QTest::newRow("Shift+Escape after 0.3 s") << QStringLiteral("shift+Escape") << 300;
+    QTest::newRow("Control+Escape after 0.6 s") << QStringLiteral("ctrl+Escape") << 600;
+    QTest::newRow("Alt+Escape after 1.1 s") << QStringLiteral("alt+Escape") << 1100;
 }
 
 void TestInput::escapeQuits()
 {
     QFETCH(QString, keys);
+    QFETCH(int, afterMs);
     if (desktop::keeps(keys))
         QSKIP(qPrintable(desktop::name() + QStringLiteral(" keeps ") + keys
                          + QStringLiteral(" for itself")));
     Demo demo;
     QVERIFY(demo.waitForPicture(*m_x11));
+    QTest::qWait(afterMs);
     const QString quit = quitFault(demo, keys);
     QVERIFY2(quit.isEmpty(), qPrintable(quit));
 }
@@ -113,15 +119,32 @@ void TestInput::closingThroughTheDesktopQuits()
     QVERIFY2(demo.output().isEmpty(), demo.output().constData());
 }
 
+void TestInput::destroyedWindowEndsTheProgram_data()
+{
+    // From the window's first frame, when it is still settling on the screen, or from the picture.
+    QTest::addColumn<bool>("fromPicture");
+    QTest::addColumn<int>("afterMs");
+    QTest::newRow("at its first frame") << false << 0;
+    QTest::newRow("0.1 s after its first frame") << false << 100;
+    QTest::newRow("once the picture is whole") << true << 0;
+    QTest::newRow("1.8 s after the picture") << true << 1800;
+}
+
 // Some tools close a window by destroying it (xdotool windowclose): the program must not run on
-// without one, nor crash.
+// without one, nor crash, whatever it was doing at that moment.
 void TestInput::destroyedWindowEndsTheProgram()
 {
+    QFETCH(bool, fromPicture);
+    QFETCH(int, afterMs);
     if (desktop::isWayland())
         QSKIP("only the compositor can destroy a Wayland window");
+    if (!fromPicture)
+        m_x11->watchNewWindows();
     Demo demo;
-    const unsigned long window = demo.waitForPicture(*m_x11);
+    const unsigned long window
+        = fromPicture ? demo.waitForPicture(*m_x11) : m_x11->waitForFirstFrameOf(demo.pid(), 20000);
     QVERIFY(window);
+    QTest::qWait(afterMs);
     const QString destroyed = runTool(QStringLiteral("xdotool"),
                                       {QStringLiteral("windowclose"), QString::number(window)});
     QVERIFY2(destroyed.isEmpty(), qPrintable(destroyed));

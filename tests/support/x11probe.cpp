@@ -298,11 +298,11 @@ void X11Probe::watchNewWindows()
 // A window is watched from its creation, before it can draw; the first damage on a
 // window that carries the process's id is its first presented frame. Windows of
 // other clients (the window manager's frames) are watched too but never match.
-bool X11Probe::waitForFirstFrameOf(qint64 pid, int timeoutMs, QRect *drawn)
+unsigned long X11Probe::waitForFirstFrameOf(qint64 pid, int timeoutMs, QRect *drawn)
 {
     QElapsedTimer timer;
     timer.start();
-    bool found = false;
+    unsigned long found = 0;
     while (!found && timer.elapsed() < timeoutMs) {
         if (!XPending(m_display)) {
             waitForInput(m_display);
@@ -315,7 +315,8 @@ bool X11Probe::waitForFirstFrameOf(qint64 pid, int timeoutMs, QRect *drawn)
                                        XDamageReportNonEmpty);
         } else if (event.type == m_damageEvent + XDamageNotify) {
             const auto *damage = reinterpret_cast<const XDamageNotifyEvent *>(&event);
-            found = ownedBy(m_display, damage->drawable, pid);
+            if (ownedBy(m_display, damage->drawable, pid))
+                found = damage->drawable;
             if (found && drawn)
                 *drawn = QRect(damage->area.x, damage->area.y, damage->area.width,
                                damage->area.height);

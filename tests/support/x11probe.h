@@ -51,9 +51,10 @@ public:
     bool waitForWholeFrame(QSize size, int timeoutMs);
 
     // Start-up timing: watch every window created from now on, then return once a
-    // window of the process presents its first frame (false on timeout), and where it drew it.
+    // window of the process presents its first frame, and where it drew it: the window, or 0 when
+    // none did in time.
     void watchNewWindows();
-    bool waitForFirstFrameOf(qint64 pid, int timeoutMs, QRect *drawn = nullptr);
+    unsigned long waitForFirstFrameOf(qint64 pid, int timeoutMs, QRect *drawn = nullptr);
 
 private:
     void watchDamage(unsigned long window, int level, unsigned long &damage);
