@@ -24,6 +24,43 @@ double logoCentre(const QImage &screen)
     return count ? sum / count : -1.0;
 }
 
+// A screenshot with the animation time of its frame, read off the greeting, and the X server's
+// time at which that frame was presented.
+struct Shot
+{
+    qint64 presented = -1; // X server milliseconds
+    double seconds = 0;    // animation time
+    double logo = -1;      // mean column of the logo
+
+    bool isValid() const { return presented >= 0; }
+    // From the frame's clock reading to the screen, give or take a constant.
+    double lagSeconds() const { return presented / 1000.0 - seconds; }
+};
+
+// Of the frames presented in the next milliseconds, the one that reached the screen soonest after
+// its clock reading. A frame's way to the screen takes longer whenever the machine is busy, by a
+// tenth of a second and more under load, but some frames still pass as quickly as on an idle
+// machine. Invalid when no frame showing the greeting was caught.
+Shot soonestFrameWithin(X11Probe &x11, int ms)
+{
+    Shot soonest;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms && x11.waitForFrames(1)) {
+        Shot shot;
+        const QImage screen = x11.grabTimed(&shot.presented);
+        const int left = picture::greetingLeft(screen);
+        if (left < 0 || shot.presented < 0)
+            continue;
+        // 'H' starts 7 pixels right of the pen position.
+        shot.seconds = (2000.0 - (left - 7)) / 100.0;
+        shot.logo = logoCentre(screen);
+        if (!soonest.isValid() || shot.lagSeconds() < soonest.lagSeconds())
+            soonest = shot;
+    }
+    return soonest;
+}
+
 } // namespace
 
 class TestPicture : public QObject
@@ -152,26 +189,17 @@ void TestPicture::greetingKeepsItsSpeedAndTheLogoSways()
     QVERIFY(window);
     m_x11->timeFrames(window);
 
-    struct Shot
-    {
-        qint64 presented; // X server milliseconds
-        double seconds;   // animation time, read off the greeting
-        double logo;
-    };
-    QVector<Shot> shots;
     // The greeting starts at x = 2000 and enters a 1920-pixel screen after 0.8 s.
-    for (int wait : {1500, 2000, 2500}) {
-        QTest::qWait(wait);
-        qint64 presented = -1;
-        const QImage screen = m_x11->grabTimed(&presented);
-        const int left = picture::greetingLeft(screen);
-        QVERIFY2(left >= 0 && presented >= 0, "no greeting, or no frame, on screen");
-        // 'H' starts 7 pixels right of the pen position.
-        shots.append({presented, (2000.0 - (left - 7)) / 100.0, logoCentre(screen)});
+    QTest::qWait(1000);
+    QVector<Shot> shots;
+    for (int span : {1500, 2000, 2000}) {
+        const Shot shot = soonestFrameWithin(*m_x11, span);
+        QVERIFY2(shot.isValid(), "no greeting, or no frame, on screen");
+        shots.append(shot);
     }
 
-    // 100 pixels per second of real time: over the whole span, within what differs between two
-    // frames' delays from their clock reading to their presentation, at most 100 ms.
+    // 100 pixels per second of real time: over the whole span, within what differs between the
+    // soonest frames' delays from their clock reading to their presentation, at most 100 ms.
     const double animated = shots.last().seconds - shots.first().seconds;
     const double real = (shots.last().presented - shots.first().presented) / 1000.0;
     QVERIFY2(std::abs(animated - real) <= 0.1,
