@@ -1,6 +1,7 @@
 // main.cpp: hides the pointer, shows the demo window full-screen and runs until Escape.
 #include "process.h"
 #include "window.h"
+#include "words.h"
 
 #include <QGuiApplication>
 

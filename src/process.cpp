@@ -2,6 +2,7 @@
 #include "process.h"
 
 #include "window.h"
+#include "words.h"
 #include "x11.h"
 
 #include <QGuiApplication>
@@ -20,8 +21,6 @@
 #endif
 
 namespace {
-
-const char *programName = "scrolldemo";
 
 // Some launchers start programs with a standard stream closed. The next file opened, the display
 // connection, would take its number, and every diagnostic would be written into it.
@@ -170,23 +169,10 @@ void handleQtMessage(QtMsgType type, const QMessageLogContext &context, const QS
 void prepareProcess(int argc, char **argv)
 {
     openClosedStandardStreams();
-    if (argc > 0) {
-        const char *slash = std::strrchr(argv[0], '/');
-        programName = slash ? slash + 1 : argv[0];
-    }
+    if (argc > 0)
+        takeProgramName(argv[0]);
     keepFrameBlocksOutOfTheHeap();
     Window::cacheGreetingGlyphs();
     requested = readRequest(argc, argv);
     qtMessageHandler = qInstallMessageHandler(handleQtMessage);
-}
-
-void say(const QString &text)
-{
-    std::fprintf(stderr, "%s: %s\n", programName, qPrintable(text));
-}
-
-int refuse(const QString &why)
-{
-    say(why);
-    return 1;
 }

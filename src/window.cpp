@@ -3,8 +3,8 @@
 
 #include "animation.h"
 #include "mipmaps.h"
-#include "process.h"
 #include "quad.h"
+#include "words.h"
 #include "x11.h"
 
 #include <QColor>

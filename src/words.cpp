@@ -1,0 +1,28 @@
+// words.cpp: the program's one line on standard error, in its own name.
+#include "words.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+const char *programName = "scrolldemo";
+} // namespace
+
+void takeProgramName(const char *argv0)
+{
+    if (!argv0 || !*argv0)
+        return;
+    const char *slash = std::strrchr(argv0, '/');
+    programName = slash ? slash + 1 : argv0;
+}
+
+void say(const QString &text)
+{
+    std::fprintf(stderr, "%s: %s\n", programName, qPrintable(text));
+}
+
+int refuse(const QString &why)
+{
+    say(why);
+    return 1;
+}
