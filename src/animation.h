@@ -1,6 +1,8 @@
 // animation.h: turns the animation clock's milliseconds into shader time and scroller position.
 #pragma once
 
+#include "greeting.h"
+
 #include <QtGlobal>
 
 #include <cmath>
@@ -14,13 +16,12 @@ inline float shaderSeconds(qint64 elapsedMs)
     return float(std::fmod(double(elapsedMs) / 1000.0, period));
 }
 
-// Left end of the greeting's baseline: from x = 2000 leftwards at 100 pixels per second,
-// starting again every 100 seconds. The remainder is taken in integers before the float
-// conversion, so precision does not decay as the clock grows; the cast truncates toward
-// zero, which holds x = 0 for 19 ms instead of 10.
+// Left end of the greeting's baseline at a time on the animation clock. The remainder is taken
+// in integers before the float conversion, so precision does not decay as the clock grows; the
+// cast truncates toward zero, which holds x = 0 for 19 ms instead of 10.
 inline int scrollerX(qint64 elapsedMs)
 {
-    const qint64 remainder = elapsedMs % 100000;
-    const float travelled = float(remainder) / 10.0f;
-    return int(2000.0f - travelled);
+    const qint64 remainder = elapsedMs % greeting::periodMs;
+    const float travelled = float(remainder) / float(1000 / greeting::pixelsPerSecond);
+    return int(float(greeting::startX) - travelled);
 }

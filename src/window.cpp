@@ -2,6 +2,7 @@
 #include "window.h"
 
 #include "animation.h"
+#include "greeting.h"
 #include "mipmaps.h"
 #include "quad.h"
 #include "words.h"
@@ -46,14 +47,10 @@ QSurfaceFormat Window::surfaceFormat()
     return format;
 }
 
-namespace {
-constexpr int greetingPixelSize = 70;
-} // namespace
-
 QFont Window::greetingFont()
 {
     QFont font;
-    font.setPixelSize(greetingPixelSize);
+    font.setPixelSize(greeting::pixelSize);
     return font;
 }
 
@@ -63,7 +60,7 @@ QFont Window::greetingFont()
 void Window::cacheGreetingGlyphs()
 {
     if (!qEnvironmentVariableIsSet("QT_MAX_CACHED_GLYPH_SIZE"))
-        qputenv("QT_MAX_CACHED_GLYPH_SIZE", QByteArray::number(4 * greetingPixelSize));
+        qputenv("QT_MAX_CACHED_GLYPH_SIZE", QByteArray::number(4 * greeting::pixelSize));
 }
 
 namespace {
@@ -328,11 +325,8 @@ void Window::paintGL()
     const QFont font = greetingFont();
     painter.setFont(font);
     painter.setPen(QColor(Qt::white));
-    const QString greeting = QStringLiteral(
-        "Hello Vantle-people! This is my first shader!! Shoutout to tkBlorp, Pembo and Gravik "
-        "for your assistance, THANK YOU! - I thought it was time for me to dive deeper into this "
-        "demo-stuff, so here you go. From me to you, you glorious coders!");
-    painter.drawText(scrollerX(elapsedMs()), 200, greeting);
+    static const QString text = QString::fromLatin1(greeting::text);
+    painter.drawText(scrollerX(elapsedMs()), greeting::baseline, text);
 
     update();
 }

@@ -22,7 +22,7 @@ public:
 
     // What the picture needs from OpenGL: version 4.1, core profile, 4x multisampling.
     static QSurfaceFormat surfaceFormat();
-    // The greeting's font: the application's default family at 70 pixels.
+    // The greeting's font: the application's default family at the greeting's size.
     static QFont greetingFont();
     // Call before any text is drawn in the process; a value the user has set wins.
     static void cacheGreetingGlyphs();
