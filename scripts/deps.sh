@@ -11,7 +11,7 @@ packages=(
     g++ make cmake                # build
     qtbase5-dev libgl-dev         # Qt 5 Core, Gui, Test, rcc; OpenGL headers
     libqt5x11extras5-dev          # Qt 5's X11 connection, whose events the window reads
-    libxcb1-dev                   # those events' definitions
+    libxcb1-dev libxcb-randr0-dev # those events, and the monitors
     libgl1-mesa-dri               # Mesa's software OpenGL (llvmpipe) where there is no GPU driver
     fonts-dejavu-core             # without any font the greeting is not drawn
 )

@@ -116,11 +116,35 @@ QCursor Window::blankCursor()
 
 void Window::showOnWholeScreen()
 {
-    resize(screen()->size());
+    takePlace();
     setWindowStates(Qt::WindowFullScreen);
     setVisible(true);
     requestActivation();
 }
+
+// The size, and on X11 the place, the window opens at: the primary monitor where the user has set
+// one, else wherever the desktop puts a new window, at the size of the monitor it most likely
+// chooses (the pointer's), or of the window's screen.
+void Window::takePlace()
+{
+    const x11::Placement place = x11::placement();
+    // A screen's top-left corner keeps its coordinates at any device-pixel ratio.
+    QScreen *target = place.monitor.isEmpty()
+        ? nullptr
+        : QGuiApplication::screenAt(place.monitor.topLeft());
+    if (!target) {
+        resize(screen()->size());
+        return;
+    }
+    const QSize size = place.monitor.size() / target->devicePixelRatio();
+    if (place.primary) {
+        setScreen(target);
+        setGeometry(QRect(place.monitor.topLeft(), size));
+    } else {
+        resize(size);
+    }
+}
+
 
 void Window::requestActivation()
 {
@@ -144,7 +168,7 @@ QOpenGLContext *Window::createContextBeforeShowing()
         return nullptr;
     // At the size it will be shown at: the driver sizes the window's buffers when the context is
     // first made current, and after a resize it can draw a few frames at the old size.
-    resize(screen()->size());
+    takePlace();
     create();
     // The base class creates its context, makes it current and calls initializeGL on the first
     // resize; this one comes before the window is shown.

@@ -57,6 +57,7 @@ protected:
     virtual qint64 elapsedMs() const;
 
 private:
+    void takePlace();
     QOpenGLContext *createContextBeforeShowing();
     bool canDrawFrame();
     void endOnDestroyedWindow();

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <xcb/randr.h>
 #include <xcb/xcb.h>
 
 namespace x11 {
@@ -105,6 +106,51 @@ bool windowExists(WId window)
     const bool exists = geometry != nullptr;
     std::free(geometry);
     return exists;
+}
+
+Placement placement()
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return {};
+    // A request of an extension the server lacks would close the connection.
+    const xcb_query_extension_reply_t *randr = xcb_get_extension_data(c, &xcb_randr_id);
+    if (!randr || !randr->present)
+        return {};
+    // Monitors, as the user arranges them (RandR 1.5), rather than outputs: one output may show
+    // several monitors, and several outputs one.
+    xcb_randr_query_version_reply_t *version = xcb_randr_query_version_reply(
+        c, xcb_randr_query_version(c, XCB_RANDR_MAJOR_VERSION, XCB_RANDR_MINOR_VERSION), nullptr);
+    const bool hasMonitors = version
+        && (version->major_version > 1
+            || (version->major_version == 1 && version->minor_version >= 5));
+    std::free(version);
+    if (!hasMonitors)
+        return {};
+
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_query_pointer_reply_t *pointer
+        = xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr);
+    const QPoint at = pointer ? QPoint(pointer->root_x, pointer->root_y) : QPoint();
+    std::free(pointer);
+
+    Placement result;
+    xcb_randr_get_monitors_reply_t *reply
+        = xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, root, 1), nullptr);
+    if (reply) {
+        for (auto it = xcb_randr_get_monitors_monitors_iterator(reply); it.rem;
+             xcb_randr_monitor_info_next(&it)) {
+            const QRect area(it.data->x, it.data->y, it.data->width, it.data->height);
+            if (it.data->primary) {
+                result = {area, true};
+                break;
+            }
+            if (area.contains(at))
+                result.monitor = area;
+        }
+    }
+    std::free(reply);
+    return result;
 }
 
 void askForServerTime(WId window)

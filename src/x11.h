@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRect>
 #include <QWindow>
 
 namespace x11 {
@@ -18,6 +19,12 @@ enum class WindowEvent {
     ServerTime,
 };
 
+struct Placement
+{
+    QRect monitor;
+    bool primary = false;
+};
+
 #ifdef SCROLLDEMO_X11
 
 // What a native event from Qt's X11 plugin says about the window; Other on other platforms.
@@ -26,6 +33,12 @@ WindowEvent windowEvent(const QByteArray &eventType, const void *message, WId wi
 // Whether the X server still has the window: false once another program has destroyed it. Asks
 // the server, and waits for its answer. True on other platforms.
 bool windowExists(WId window);
+
+// Where a new window opens on X11, by the monitors the user arranged (RandR), in the screen's
+// pixels: the primary monitor where the user has set one, and there the window takes its place;
+// else the monitor the pointer is on, whose size the window takes while the window manager chooses
+// its place. Empty on other platforms and where the server has no monitors to tell of.
+Placement placement();
 
 // Has the X server send the window an event stamped with its present time (an empty change of
 // a property of the program's own), which comes back as WindowEvent::ServerTime. Nothing
@@ -42,6 +55,10 @@ inline WindowEvent windowEvent(const QByteArray &, const void *, WId)
 inline bool windowExists(WId)
 {
     return true;
+}
+inline Placement placement()
+{
+    return {};
 }
 inline void askForServerTime(WId) { }
 #endif
