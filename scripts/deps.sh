@@ -8,10 +8,12 @@
 set -euo pipefail
 
 packages=(
-    g++ make cmake                # build
+    g++ make cmake pkg-config     # build
     qtbase5-dev libgl-dev         # Qt 5 Core, Gui, Test, rcc; OpenGL headers
     libqt5x11extras5-dev          # Qt 5's X11 connection, whose events the window reads
     libxcb1-dev libxcb-randr0-dev # those events, and the monitors
+    qtbase5-private-dev           # Qt's platform API: the window's Wayland toplevel
+    libwayland-dev wayland-protocols  # the full-screen request on the output in use
     libgl1-mesa-dri               # Mesa's software OpenGL (llvmpipe) where there is no GPU driver
     fonts-dejavu-core             # without any font the greeting is not drawn
 )
@@ -27,7 +29,7 @@ case "${1:-}" in
     shift
     packages+=(
         "${virtual_display[@]}"
-        qt6-base-dev libqt6opengl6-dev  # the suite runs on Qt 6 too
+        qt6-base-dev libqt6opengl6-dev qt6-base-private-dev  # the suite runs on Qt 6 too
         libx11-dev libxfixes-dev libxdamage-dev  # the end-to-end tests watch the display
         wmctrl                    # window manager requests
         qtwayland5 qt6-wayland    # the demo as a Wayland client

@@ -5,6 +5,7 @@
 #include "greeting.h"
 #include "mipmaps.h"
 #include "quad.h"
+#include "wayland.h"
 #include "words.h"
 #include "x11.h"
 
@@ -117,10 +118,24 @@ QCursor Window::blankCursor()
 void Window::showOnWholeScreen()
 {
     takePlace();
-    setWindowStates(Qt::WindowFullScreen);
+    // A Wayland compositor puts a new window on the output in use; Qt's request would name
+    // another.
+    const bool compositorChooses = wayland::isClient();
+    if (!compositorChooses)
+        setWindowStates(Qt::WindowFullScreen);
     setVisible(true);
+    if (compositorChooses && !wayland::requestFullScreenOnChosenOutput(this)) {
+        // Qt 5 hands out no toplevel to ask with. With one output it names the right one; with
+        // several, the window opens as a plain one and asks once the compositor has shown it
+        // and told Qt where.
+        if (QGuiApplication::screens().size() > 1)
+            m_framesUntilFullScreen = 3;
+        else
+            setWindowStates(Qt::WindowFullScreen);
+    }
     requestActivation();
 }
+
 
 // The size, and on X11 the place, the window opens at: the primary monitor where the user has set
 // one, else wherever the desktop puts a new window, at the size of the monitor it most likely
@@ -145,6 +160,12 @@ void Window::takePlace()
     }
 }
 
+
+void Window::requestFullScreen()
+{
+    if (!wayland::requestFullScreenOnChosenOutput(this))
+        setWindowStates(windowStates() | Qt::WindowFullScreen);
+}
 
 void Window::requestActivation()
 {
@@ -197,6 +218,11 @@ bool Window::event(QEvent *event)
     case QEvent::Expose:
         if (!canDrawFrame())
             return true;
+        // The compositor reports the output it shows a window on before the first frame's
+        // callback, which Qt waits for before the second frame's swap.
+        if (event->type() == QEvent::UpdateRequest && m_framesUntilFullScreen > 0
+            && --m_framesUntilFullScreen == 0)
+            setWindowStates(windowStates() | Qt::WindowFullScreen);
         break;
     default:
         break;

@@ -58,6 +58,7 @@ protected:
 
 private:
     void takePlace();
+    void requestFullScreen();
     QOpenGLContext *createContextBeforeShowing();
     bool canDrawFrame();
     void endOnDestroyedWindow();
@@ -74,4 +75,7 @@ private:
     // Set once the run is ending (Escape, the desktop's close, a window destroyed from outside):
     // from then on no frame is drawn.
     bool m_ending = false;
+    // Frames to draw before the window asks for full screen where the compositor put it (Qt 5 on
+    // Wayland with several outputs); 0 when it has no more to ask.
+    int m_framesUntilFullScreen = 0;
 };

@@ -1,0 +1,31 @@
+// wayland.cpp: the full-screen request without an output, on the window's xdg-shell toplevel.
+#include "wayland.h"
+
+#include "xdg-shell-client-protocol.h"
+
+#include <QGuiApplication>
+#include <QWindow>
+#include <qpa/qplatformnativeinterface.h>
+
+namespace wayland {
+
+bool isClient()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+bool requestFullScreenOnChosenOutput(QWindow *window)
+{
+    if (!isClient())
+        return false;
+    QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
+    auto *toplevel = static_cast<xdg_toplevel *>(
+        native ? native->nativeResourceForWindow("xdg_toplevel", window) : nullptr);
+    if (!toplevel)
+        return false;
+    // Without an output the compositor chooses one, as it does for any new window.
+    xdg_toplevel_set_fullscreen(toplevel, nullptr);
+    return true;
+}
+
+} // namespace wayland
