@@ -136,7 +136,6 @@ void Window::showOnWholeScreen()
     requestActivation();
 }
 
-
 // The size, and on X11 the place, the window opens at: the primary monitor where the user has set
 // one, else wherever the desktop puts a new window, at the size of the monitor it most likely
 // chooses (the pointer's), or of the window's screen.
@@ -159,7 +158,6 @@ void Window::takePlace()
         resize(size);
     }
 }
-
 
 void Window::requestFullScreen()
 {
@@ -210,6 +208,19 @@ bool Window::event(QEvent *event)
     switch (event->type()) {
     case QEvent::Close:
         m_ending = true;
+        break;
+    // A desktop may take the full-screen state away, as sway does when another window goes full
+    // screen; the demo covers its output again once it is the active window.
+    case QEvent::WindowStateChange:
+        if (!(windowStates() & Qt::WindowFullScreen)
+            && (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowFullScreen))
+            m_fullScreenTaken = true;
+        break;
+    case QEvent::FocusIn:
+        if (m_fullScreenTaken && !m_ending) {
+            m_fullScreenTaken = false;
+            requestFullScreen();
+        }
         break;
     // Every frame starts from one of these. Qt 6 closes the window as the application quits, and
     // an expose in the same pass would then draw with a context whose surface is gone.

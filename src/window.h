@@ -75,6 +75,9 @@ private:
     // Set once the run is ending (Escape, the desktop's close, a window destroyed from outside):
     // from then on no frame is drawn.
     bool m_ending = false;
+    // Set when the desktop took the full-screen state away, until the window has asked for it
+    // again.
+    bool m_fullScreenTaken = false;
     // Frames to draw before the window asks for full screen where the compositor put it (Qt 5 on
     // Wayland with several outputs); 0 when it has no more to ask.
     int m_framesUntilFullScreen = 0;
