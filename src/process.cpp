@@ -45,6 +45,16 @@ void keepFrameBlocksOutOfTheHeap()
 #endif
 }
 
+// A compositor that guards its focus gives it to a new window that brings the token its launcher
+// was given (xdg-activation). Launchers pass it as XDG_ACTIVATION_TOKEN, which Qt 6 presents, and
+// some only as DESKTOP_STARTUP_ID, the name X11's startup notification gave it.
+void takeLauncherActivationToken()
+{
+    if (!qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN")
+        && qEnvironmentVariableIsSet("DESKTOP_STARTUP_ID"))
+        qputenv("XDG_ACTIVATION_TOKEN", qgetenv("DESKTOP_STARTUP_ID"));
+}
+
 // What Qt was asked to start on, as the user named it, for the refusals below.
 struct Requested
 {
@@ -172,6 +182,7 @@ void prepareProcess(int argc, char **argv)
     if (argc > 0)
         takeProgramName(argv[0]);
     keepFrameBlocksOutOfTheHeap();
+    takeLauncherActivationToken();
     Window::cacheGreetingGlyphs();
     requested = readRequest(argc, argv);
     qtMessageHandler = qInstallMessageHandler(handleQtMessage);

@@ -2,8 +2,9 @@
 #pragma once
 
 // Call first in main, before the application object: reopens closed standard streams, keeps the
-// driver's per-frame blocks out of the heap, lets the greeting's glyphs be cached, and turns
-// Qt's fatal errors before the window is on screen (no display, no platform plugin, no screen)
-// into refusals, and keeps Qt's reports of requests on a window another program destroyed off
-// the terminal. Takes the program's name for its lines (words.h).
+// driver's per-frame blocks out of the heap, hands a launcher's activation token to Qt under the
+// name Qt reads, lets the greeting's glyphs be cached, turns Qt's fatal errors before the window
+// is on screen (no display, no platform plugin, no screen) into refusals, and keeps Qt's reports
+// of requests on a window another program destroyed off the terminal. Takes the program's name
+// for its lines (words.h).
 void prepareProcess(int argc, char **argv);
