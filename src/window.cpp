@@ -125,13 +125,19 @@ void Window::showOnWholeScreen()
         setWindowStates(Qt::WindowFullScreen);
     setVisible(true);
     if (compositorChooses && !wayland::requestFullScreenOnChosenOutput(this)) {
-        // Qt 5 hands out no toplevel to ask with. With one output it names the right one; with
-        // several, the window opens as a plain one and asks once the compositor has shown it
-        // and told Qt where.
-        if (QGuiApplication::screens().size() > 1)
-            m_framesUntilFullScreen = 3;
-        else
+        // Qt 5 hands out no toplevel to ask with, and its request names the window's screen.
+        // With one output that is the right one; with several, the window opens as a plain one
+        // and asks once the compositor has told Qt where it put it. On another output than Qt's
+        // first, Qt reports the change; on that one nothing comes, and the window asks once it
+        // has been shown a while: sway told of the output only with the fourth frame, 0.4 s
+        // after the first on a loaded machine.
+        if (QGuiApplication::screens().size() > 1) {
+            m_fullScreenOnceShown = true;
+            connect(this, &QWindow::screenChanged, this, &Window::requestFullScreenOnceShown);
+            connect(this, &QOpenGLWindow::frameSwapped, this, &Window::countFrameShown);
+        } else {
             setWindowStates(Qt::WindowFullScreen);
+        }
     }
     requestActivation();
 }
@@ -163,6 +169,23 @@ void Window::requestFullScreen()
 {
     if (!wayland::requestFullScreenOnChosenOutput(this))
         setWindowStates(windowStates() | Qt::WindowFullScreen);
+}
+
+void Window::countFrameShown()
+{
+    if (!m_shownFor.isValid())
+        m_shownFor.start();
+    if (++m_framesShown >= 10 && m_shownFor.elapsed() >= 1500)
+        requestFullScreenOnceShown();
+}
+
+void Window::requestFullScreenOnceShown()
+{
+    if (!m_fullScreenOnceShown || m_ending)
+        return;
+    m_fullScreenOnceShown = false;
+    disconnect(this, &QOpenGLWindow::frameSwapped, this, &Window::countFrameShown);
+    setWindowStates(windowStates() | Qt::WindowFullScreen);
 }
 
 void Window::requestActivation()
@@ -229,11 +252,6 @@ bool Window::event(QEvent *event)
     case QEvent::Expose:
         if (!canDrawFrame())
             return true;
-        // The compositor reports the output it shows a window on before the first frame's
-        // callback, which Qt waits for before the second frame's swap.
-        if (event->type() == QEvent::UpdateRequest && m_framesUntilFullScreen > 0
-            && --m_framesUntilFullScreen == 0)
-            setWindowStates(windowStates() | Qt::WindowFullScreen);
         break;
     default:
         break;

@@ -59,6 +59,8 @@ protected:
 private:
     void takePlace();
     void requestFullScreen();
+    void requestFullScreenOnceShown();
+    void countFrameShown();
     QOpenGLContext *createContextBeforeShowing();
     bool canDrawFrame();
     void endOnDestroyedWindow();
@@ -78,7 +80,9 @@ private:
     // Set when the desktop took the full-screen state away, until the window has asked for it
     // again.
     bool m_fullScreenTaken = false;
-    // Frames to draw before the window asks for full screen where the compositor put it (Qt 5 on
-    // Wayland with several outputs); 0 when it has no more to ask.
-    int m_framesUntilFullScreen = 0;
+    // Set while the window has yet to ask for full screen where the compositor put it (Qt 5 on
+    // Wayland with several outputs).
+    bool m_fullScreenOnceShown = false;
+    int m_framesShown = 0;
+    QElapsedTimer m_shownFor;
 };
