@@ -32,6 +32,7 @@ case "${1:-}" in
         qt6-base-dev libqt6opengl6-dev qt6-base-private-dev  # the suite runs on Qt 6 too
         libx11-dev libxfixes-dev libxdamage-dev  # the end-to-end tests watch the display
         wmctrl                    # window manager requests
+        x11-xserver-utils         # xrandr: monitors
         qtwayland5 qt6-wayland    # the demo as a Wayland client
         kwin-x11 mutter           # more X11 window managers
         weston sway cage kwin-wayland  # Wayland compositors (Mutter's is in mutter)

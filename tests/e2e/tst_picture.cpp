@@ -110,8 +110,8 @@ void TestPicture::coversTheScreen()
 
     // The pointer over the picture, where only the background shows. Moving it onto the window
     // is what makes a compositor apply the window's pointer.
-    const QSize screen = m_x11->screenSize();
-    const QPoint pointer(screen.width() / 2, screen.height() / 4);
+    const QRect output = desktop::output(*m_x11);
+    const QPoint pointer = output.topLeft() + QPoint(output.width() / 2, output.height() / 4);
     for (int dx : {-1, 0}) {
         const QString moved
             = runTool(QStringLiteral("xdotool"),
@@ -123,12 +123,13 @@ void TestPicture::coversTheScreen()
     // What the screen shows, which a compositing window manager may still be fading in: a
     // fault must last a second to count. Taken within seconds of the start all the same: at
     // scale 1.5 the greeting, once in view, crosses the row three quarters up.
-    const auto screenFault = [this, pointer] {
-        const QImage frame = m_x11->grab();
+    const auto screenFault = [this, output, pointer] {
+        const QImage frame = m_x11->grab(output);
         QString fault = picture::invariantRowFault(frame);
         // A compositor may draw the pointer into its picture; an X server keeps it apart.
         if (fault.isEmpty())
-            fault = picture::backgroundFault(frame, QRect(pointer - QPoint(8, 0), QSize(48, 40)));
+            fault = picture::backgroundFault(
+                frame, QRect(pointer - output.topLeft() - QPoint(8, 0), QSize(48, 40)));
         if (fault.isEmpty() && m_x11->visiblePointerPixels() != 0)
             fault = QStringLiteral("the pointer shows");
         return fault;
@@ -141,6 +142,14 @@ void TestPicture::coversTheScreen()
         fault = screenFault();
     }
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    // One output whole, and no other.
+    for (const QRect &other : desktop::outputs(*m_x11)) {
+        if (other != output)
+            QVERIFY2(!picture::invariantRowFault(m_x11->grab(other)).isEmpty(),
+                     qPrintable(QStringLiteral("the picture shows on the output at %1,%2 as well")
+                                    .arg(other.x())
+                                    .arg(other.y())));
+    }
 
     const QString quit = quitFault(demo);
     QVERIFY2(quit.isEmpty(), qPrintable(quit));
@@ -150,7 +159,7 @@ void TestPicture::coversTheScreen()
 // the size of the first frame it sees.
 void TestPicture::firstFrameCoversTheScreen()
 {
-    const QSize screen = m_x11->screenSize();
+    const QSize screen = desktop::output(*m_x11).size();
     QSize first;
     QByteArray printed;
     if (desktop::isWayland()) {

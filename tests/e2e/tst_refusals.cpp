@@ -13,15 +13,16 @@ struct Ended
     QByteArray output;
 };
 
-// Runs the program to its end with changes to its environment.
-Ended runToEnd(const QStringList &environment, const QStringList &launcher = {})
+// Runs the program to its end with changes to its environment, and arguments.
+Ended runToEnd(const QStringList &environment, const QStringList &launcher = {},
+               const QStringList &arguments = {})
 {
     QProcessEnvironment changed = QProcessEnvironment::systemEnvironment();
     for (const QString &assignment : environment) {
         const int eq = assignment.indexOf(QLatin1Char('='));
         changed.insert(assignment.left(eq), assignment.mid(eq + 1));
     }
-    Demo demo({}, changed, launcher);
+    Demo demo(arguments, changed, launcher);
     const int status = demo.waitForExit(20000);
     return {status, demo.output()};
 }
@@ -133,28 +134,36 @@ void TestRefusals::closedStandardErrorNeitherHangsNorHides()
 void TestRefusals::platformThatCannotStartIsRefusedByName_data()
 {
     QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("line");
     const auto display = [](const char *value) {
         return QStringList {QStringLiteral("DISPLAY=") + QLatin1String(value)};
     };
-    QTest::newRow("no X server") << display(":97")
+    QTest::newRow("no X server") << display(":97") << QStringList()
                                  << QByteArray("could not connect to the X display \":97\"");
+    // Qt's option wins over the environment, which names a display that works.
+    QTest::newRow("no X server named by -display")
+        << QStringList() << QStringList {QStringLiteral("-display"), QStringLiteral(":97")}
+        << QByteArray("could not connect to the X display \":97\"");
     QTest::newRow("garbage display")
-        << display("garbage") << QByteArray("could not connect to the X display \"garbage\"");
-    QTest::newRow("no display") << display(
-        "") << QByteArray("could not connect to an X display (DISPLAY is not set)");
+        << display("garbage") << QStringList()
+        << QByteArray("could not connect to the X display \"garbage\"");
+    QTest::newRow("no display") << display("") << QStringList()
+                                << QByteArray(
+                                       "could not connect to an X display (DISPLAY is not set)");
     QTest::newRow("no Wayland compositor")
         << QStringList {QStringLiteral("QT_QPA_PLATFORM=wayland"),
                         QStringLiteral("WAYLAND_DISPLAY=scrolldemo-nobody-here")}
+        << QStringList()
         << QByteArray("could not connect to the Wayland display \"scrolldemo-nobody-here\"");
     // The display works; the plugin does not exist.
     QTest::newRow("no such plugin")
-        << QStringList {QStringLiteral("QT_QPA_PLATFORM=bogus")}
+        << QStringList {QStringLiteral("QT_QPA_PLATFORM=bogus")} << QStringList()
         << QByteArray("there is no Qt platform plugin \"bogus\" (available: ");
     // The plugin starts, but without a screen the window cannot be made.
     QTest::newRow("framebuffer without a device")
         << QStringList {QStringLiteral("QT_QPA_PLATFORM=linuxfb:fb=/dev/scrolldemo-no-such-fb")}
-        << QByteArray("the Qt platform \"linuxfb\" failed: ");
+        << QStringList() << QByteArray("the Qt platform \"linuxfb\" failed: ");
 }
 
 // Qt's own fatal error would abort, dump core and advise reinstalling; a plugin that is missing
@@ -162,8 +171,9 @@ void TestRefusals::platformThatCannotStartIsRefusedByName_data()
 void TestRefusals::platformThatCannotStartIsRefusedByName()
 {
     QFETCH(QStringList, environment);
+    QFETCH(QStringList, arguments);
     QFETCH(QByteArray, line);
-    const Ended ended = runToEnd(environment);
+    const Ended ended = runToEnd(environment, {}, arguments);
     QCOMPARE(ended.status, 1);
     const QList<QByteArray> lines = ended.output.trimmed().split('\n');
     QVERIFY2(lines.last().startsWith("scrolldemo: " + line), ended.output.constData());

@@ -55,7 +55,7 @@ unsigned long Demo::waitForPicture(X11Probe &x11, int timeoutMs)
         return 0;
     // The window manager may make it full-screen only after the first frames, and the frames
     // drawn while the size changes may still have the old one.
-    const QRect screen(QPoint(0, 0), x11.screenSize());
+    const QRect screen = desktop::output(x11);
     while (x11.geometry(window) != screen && timer.elapsed() < timeoutMs && running())
         QTest::qWait(10);
     x11.countFrames(window);
@@ -69,7 +69,8 @@ bool Demo::waitForPictureOnScreen(X11Probe &x11, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
-    while (!picture::invariantRowFault(x11.grab()).isEmpty()) {
+    const QRect output = desktop::output(x11);
+    while (!picture::invariantRowFault(x11.grab(output)).isEmpty()) {
         if (timer.elapsed() >= timeoutMs || !running())
             return false;
         QTest::qWait(50);
@@ -83,7 +84,8 @@ int Demo::waitForExit(int timeoutMs)
         return -1;
     QElapsedTimer timer;
     timer.start();
-    while (m_screen && picture::invariantRowFault(m_screen->grab()).isEmpty()
+    while (m_screen
+           && picture::invariantRowFault(m_screen->grab(desktop::output(*m_screen))).isEmpty()
            && timer.elapsed() < 5000)
         QTest::qWait(20);
     m_screen = nullptr;
@@ -158,6 +160,36 @@ bool keeps(const QString &keys)
 bool canClose()
 {
     return !qEnvironmentVariable("DESKTOP_CLOSE").isEmpty();
+}
+
+namespace {
+
+QRect area(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return {};
+    return QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt());
+}
+
+} // namespace
+
+QRect output(const X11Probe &x11)
+{
+    const QRect named = area(qEnvironmentVariable("DESKTOP_OUTPUT"));
+    return named.isValid() ? named : QRect(QPoint(0, 0), x11.screenSize());
+}
+
+QVector<QRect> outputs(const X11Probe &x11)
+{
+    QVector<QRect> all;
+    const QStringList named
+        = qEnvironmentVariable("DESKTOP_OUTPUTS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString &text : named)
+        all << area(text);
+    if (all.isEmpty())
+        all << output(x11);
+    return all;
 }
 
 QString close(unsigned long window)

@@ -4,9 +4,11 @@
 #include <QByteArray>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class X11Probe;
 
@@ -53,6 +55,10 @@ bool isWayland();
 // Whether the desktop keeps these keys (in xdotool's words) for itself.
 bool keeps(const QString &keys);
 bool canClose();
+// The area of the display the demo must cover, of the output where it must open, and those of all
+// outputs; the whole display where the desktop does not say.
+QRect output(const X11Probe &x11);
+QVector<QRect> outputs(const X11Probe &x11);
 // Closes the demo's window the desktop's own way; what went wrong, or an empty string.
 QString close(unsigned long window);
 } // namespace desktop

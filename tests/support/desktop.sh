@@ -16,6 +16,17 @@
 #   DESKTOP_CLOSE    a command that closes the demo's window the desktop's own way ($WINDOW is
 #                    its X11 window where it has one); empty where the desktop offers none
 #   DESKTOP_KEEPS    keys the desktop keeps for itself, space-separated
+#   DESKTOP_OUTPUTS  the areas of the display that show outputs or monitors, as x,y,width,height,
+#                    space-separated, and DESKTOP_OUTPUT the one the demo must open on
+#
+# VIRTUAL_DISPLAY_LAYOUT arranges the display into outputs before the desktop starts:
+#   one                        the whole display (the default)
+#   two-monitors               X11: two monitors, 1920x1080 on the left and the rest of the display
+#                              on the right, none of them primary; the pointer is on the right,
+#                              where Openbox (tests/support/openbox-rc.xml) opens a new window
+#   two-monitors-primary-left  the same with the left monitor primary: the demo opens there
+#   two-outputs                sway with two outputs, the display's halves side by side; the user
+#                              works on the right one, which has the pointer and the focus
 set -euo pipefail
 
 name=$1
@@ -29,6 +40,10 @@ close='wmctrl -i -c "$WINDOW"'
 keeps=
 wayland=
 log=$work/desktop.log
+layout=${VIRTUAL_DISPLAY_LAYOUT:-one}
+outputs="0,0,$width,$height"
+output=$outputs
+output_size=$size
 
 # Desktops write settings and caches; keep them out of the user's home.
 export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data
@@ -71,6 +86,28 @@ socket_ready() { [ -S "$1" ]; }
 socket_in() { find "$1" -maxdepth 1 -type s -name 'wayland-*' | sort | head -n1; }
 found_socket() { [ -n "$(socket_in "$1")" ]; }
 
+case $layout in
+one) ;;
+two-monitors | two-monitors-primary-left)
+    # Monitors, not outputs: the one output of the virtual display shows both.
+    left='left'
+    [ "$layout" = two-monitors-primary-left ] && left='*left'
+    screen_output=$(xrandr --query | awk '/ connected/ { print $1; exit }')
+    xrandr --setmonitor "$left" 1920/508x1080/286+0+0 "$screen_output" > /dev/null
+    xrandr --setmonitor right "$((width - 1920))/677x$height/381+1920+0" none > /dev/null
+    outputs="0,0,1920,1080 1920,0,$((width - 1920)),$height"
+    output=${outputs#* }
+    [ "$layout" = two-monitors-primary-left ] && output=${outputs% *} ;;
+two-outputs)
+    [ "$name" = sway ] || { echo "desktop: $layout is made with sway only" >&2; exit 2; }
+    output_size="$((width / 2))x$height"
+    outputs="0,0,$((width / 2)),$height $((width / 2)),0,$((width / 2)),$height"
+    output=${outputs#* } ;;
+*)
+    echo "desktop: no layout called $layout" >&2
+    exit 2 ;;
+esac
+
 case $name in
 openbox)
     start openbox --config-file "$here/openbox-rc.xml"
@@ -102,7 +139,7 @@ weston)
     wait_for socket_ready "$wayland" ;;
 sway)
     as_desktop_user
-    printf 'output * resolution %s\noutput * bg #000000 solid_color\n' "$size" \
+    printf 'output * resolution %s\noutput * bg #000000 solid_color\n' "$output_size" \
         > "$user_runtime/sway.conf"
     chmod 644 "$user_runtime/sway.conf"
     start "${runas[@]}" XDG_RUNTIME_DIR="$user_runtime" WLR_BACKENDS=x11 \
@@ -110,7 +147,24 @@ sway)
     wait_for found_socket "$user_runtime"
     wayland=$(socket_in "$user_runtime")
     wait_for eval '[ -n "$(find "$user_runtime" -name "sway-ipc.*.sock")" ]'
-    close="swaymsg -s $(find "$user_runtime" -name 'sway-ipc.*.sock') kill" ;;
+    swaymsg=(swaymsg -s "$(find "$user_runtime" -name 'sway-ipc.*.sock')")
+    close="${swaymsg[*]} kill"
+    if [ "$layout" = two-outputs ]; then
+        # A second output opens in a window of its own, over the first.
+        "${swaymsg[@]}" create_output > /dev/null
+        wait_for eval '[ "$(xwininfo -root -children | grep -c "^ *0x")" -ge 2 ]'
+        "${swaymsg[@]}" output X11-2 position "$((width / 2))" 0 > /dev/null
+        second=$(xwininfo -root -children | awk '$1 ~ /^0x/ { print $1 }' | sort | tail -n1)
+        xdotool windowmove "$second" "$((width / 2))" 0
+        # Sway moves the focus to the output under the pointer, which goes to the right edge
+        # below: over the second output only once its window is shown there.
+        in_place() {
+            xwininfo -id "$second" | grep -q 'Map State: IsViewable' \
+                && xwininfo -id "$second" | grep -q "Absolute upper-left X: *$((width / 2))\$"
+        }
+        wait_for in_place
+        "${swaymsg[@]}" focus output X11-2 > /dev/null
+    fi ;;
 cage)
     # A kiosk: it shows the newest window of its clients, here the demo; a program that shows
     # nothing keeps it running between demos.
@@ -120,8 +174,8 @@ cage)
     wait_for found_socket "$user_runtime"
     wayland=$(socket_in "$user_runtime")
     # Its output window opens at 1024x768; the output follows the window's size.
-    output=$(xwininfo -root -children | awk '$1 ~ /^0x/ { print $1; exit }')
-    xdotool windowsize "$output" "$width" "$height"
+    host=$(xwininfo -root -children | awk '$1 ~ /^0x/ { print $1; exit }')
+    xdotool windowsize "$host" "$width" "$height"
     close= ;;
 kwin-wayland)
     # A copy without the program's file capability, which this sandbox refuses to execute; its
@@ -162,6 +216,8 @@ xdotool mousemove "$((width - 2))" "$((height * 3 / 8))" mousemove_relative 1 0
     printf 'export DESKTOP=%q\n' "$name"
     printf 'export DESKTOP_CLOSE=%q\n' "$close"
     printf 'export DESKTOP_KEEPS=%q\n' "$keeps"
+    printf 'export DESKTOP_OUTPUTS=%q\n' "$outputs"
+    printf 'export DESKTOP_OUTPUT=%q\n' "$output"
     if [ -n "$wayland" ]; then
         printf 'export WAYLAND_DISPLAY=%q\n' "$wayland"
         printf 'export QT_QPA_PLATFORM=wayland\n'
