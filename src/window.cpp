@@ -307,11 +307,10 @@ bool Window::nativeEvent(const QByteArray &eventType, void *message, long *resul
         endOnDestroyedWindow();
         return true;
     case x11::WindowEvent::Managed:
-        // Qt asks for the focus with the time of the last event it saw. A window manager that
-        // starts after the window moves the focus to a window of its own just after taking this
-        // one in, at a later time, and a request with an older time loses to it (seen with
-        // Mutter). So the request carries the server's present time, and goes again once the
-        // window manager's start-up is over (Mutter's took 20 ms here).
+        // A window manager that starts after the window moves the focus to a window of its own
+        // just after taking this one in, and a request for the focus stamped with an older time
+        // loses to it (seen with Mutter). So the window asks with the server's present time,
+        // and again once the window manager's start-up is over (Mutter's took 20 ms here).
         x11::askForServerTime(winId());
         QTimer::singleShot(500, this, [this] {
             if (!m_ending)
@@ -319,8 +318,8 @@ bool Window::nativeEvent(const QByteArray &eventType, void *message, long *resul
         });
         break;
     case x11::WindowEvent::ServerTime:
-        // Qt takes the event's time only after this function; the request goes out after that.
-        QMetaObject::invokeMethod(this, &Window::requestActivation, Qt::QueuedConnection);
+        if (!m_ending)
+            x11::activate(winId(), x11::eventTime(message));
         break;
     case x11::WindowEvent::Other:
         break;

@@ -8,6 +8,7 @@
 #include <QX11Info>
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -94,6 +95,14 @@ WindowEvent windowEvent(const QByteArray &eventType, const void *message, WId wi
     return WindowEvent::Other;
 }
 
+quint32 eventTime(const void *message)
+{
+    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    if ((event->response_type & ~0x80) != XCB_PROPERTY_NOTIFY)
+        return XCB_CURRENT_TIME;
+    return static_cast<const xcb_property_notify_event_t *>(message)->time;
+}
+
 bool windowExists(WId window)
 {
     xcb_connection_t *c = connection();
@@ -165,6 +174,54 @@ void askForServerTime(WId window)
         = xcb_change_property_checked(c, XCB_PROP_MODE_APPEND, xcb_window_t(window),
                                       serverTimeAtom(c), XCB_ATOM_STRING, 8, 0, nullptr);
     xcb_discard_reply(c, cookie.sequence);
+    xcb_flush(c);
+}
+
+namespace {
+
+// Whether the window manager says it takes activation requests (EWMH's _NET_SUPPORTED).
+bool windowManagerActivates(xcb_connection_t *c, xcb_window_t root, xcb_atom_t activeWindow)
+{
+    const xcb_atom_t supported = internAtom(c, "_NET_SUPPORTED");
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, root, supported, XCB_ATOM_ATOM, 0, 1024), nullptr);
+    bool found = false;
+    if (reply) {
+        const auto *atoms = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
+        const int count = xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t));
+        found = std::find(atoms, atoms + count, activeWindow) != atoms + count;
+    }
+    std::free(reply);
+    return found;
+}
+
+} // namespace
+
+void activate(WId window, quint32 time)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_atom_t activeWindow = internAtom(c, "_NET_ACTIVE_WINDOW");
+    if (windowManagerActivates(c, root, activeWindow)) {
+        xcb_client_message_event_t request {};
+        request.response_type = XCB_CLIENT_MESSAGE;
+        request.format = 32;
+        request.window = xcb_window_t(window);
+        request.type = activeWindow;
+        request.data.data32[0] = 1; // from an application, not a pager
+        request.data.data32[1] = time;
+        request.data.data32[2] = XCB_NONE; // the program has no other active window
+        xcb_send_event(c, 0, root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&request));
+    } else {
+        // Checked and dropped, as above: the window may be gone already.
+        const xcb_void_cookie_t cookie = xcb_set_input_focus_checked(
+            c, XCB_INPUT_FOCUS_PARENT, xcb_window_t(window), time);
+        xcb_discard_reply(c, cookie.sequence);
+    }
     xcb_flush(c);
 }
 

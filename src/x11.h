@@ -14,8 +14,7 @@ enum class WindowEvent {
     // A window manager took the window into its normal state: at the start, after a restore, or
     // when one starts after the window was shown and puts the focus on a window of its own.
     Managed,
-    // The answer to askForServerTime: Qt takes the server's present time from this event once
-    // the window has seen it.
+    // The answer to askForServerTime, stamped with the server's time (eventTime).
     ServerTime,
 };
 
@@ -29,6 +28,9 @@ struct Placement
 
 // What a native event from Qt's X11 plugin says about the window; Other on other platforms.
 WindowEvent windowEvent(const QByteArray &eventType, const void *message, WId window);
+
+// The server's time stamped on the event (of a ServerTime event: the present time).
+quint32 eventTime(const void *message);
 
 // Whether the X server still has the window: false once another program has destroyed it. Asks
 // the server, and waits for its answer. True on other platforms.
@@ -45,12 +47,21 @@ Placement placement();
 // happens on other platforms.
 void askForServerTime(WId window);
 
+// Asks the window manager to give the window the focus and raise it, as of the server's time
+// given: a window manager grants such a request only if nothing newer has the focus (EWMH's
+// _NET_ACTIVE_WINDOW; without a window manager that supports it, the focus is set directly).
+void activate(WId window, quint32 time);
+
 #else
 // Built without the X11 part: on X11 the window does what Qt alone does there, and every answer
 // is the other platforms' one.
 inline WindowEvent windowEvent(const QByteArray &, const void *, WId)
 {
     return WindowEvent::Other;
+}
+inline quint32 eventTime(const void *)
+{
+    return 0;
 }
 inline bool windowExists(WId)
 {
@@ -61,6 +72,7 @@ inline Placement placement()
     return {};
 }
 inline void askForServerTime(WId) { }
+inline void activate(WId, quint32) { }
 #endif
 
 } // namespace x11
