@@ -6,6 +6,7 @@
 # Usage: scripts/deps.sh [--virtual-display | --tests] [EXTRA-PACKAGE...]
 #        (extras for the measuring scripts)
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
     g++ make cmake pkg-config     # build
@@ -34,13 +35,13 @@ case "${1:-}" in
         wmctrl                    # window manager requests
         x11-xserver-utils         # xrandr: monitors
         qtwayland5 qt6-wayland    # the demo as a Wayland client
-        kwin-x11 mutter           # more X11 window managers
-        weston sway cage kwin-wayland  # Wayland compositors (Mutter's is in mutter)
-        dbus-daemon               # the session bus KWin and Mutter want
         faketime                  # a year of uptime in a second
         desktop-file-utils appstream man-db dpkg-dev file  # checks of the installed tree
         lintian devscripts        # the package's checks (devscripts: hardening-check)
-    ) ;;
+    )
+    # The desktops the tests run on, as their list names them.
+    mapfile -t -O "${#packages[@]}" packages < <(awk '!/^#/ && NF >= 3 {
+        for (i = 3; i <= NF; ++i) if ($i != "-") print $i }' "$root/tests/support/desktops") ;;
 esac
 packages+=("$@")
 
@@ -66,6 +67,21 @@ else
     exit 1
 fi
 echo "deps: installing ${missing[*]}" >&2
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" > /dev/null
+
+# On a fresh system unattended upgrades often hold the package manager's lock for minutes after
+# the first boot, and apt-get then fails at once: wait for the lock instead, up to five minutes.
+apt() {
+    local output deadline=$((SECONDS + 300)) said=
+    until output=$("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "$@" 2>&1); do
+        if ! grep -q 'Could not get lock\|Unable to acquire' <<< "$output" \
+            || [ "$SECONDS" -ge "$deadline" ]; then
+            echo "$output" >&2
+            return 1
+        fi
+        [ -n "$said" ] || echo "deps: another program holds the package manager; waiting for it" >&2
+        said=1
+        sleep 5
+    done
+}
+apt update -qq
+apt install -y -qq --no-install-recommends "${missing[@]}"

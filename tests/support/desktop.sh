@@ -124,7 +124,8 @@ mutter)
     keeps='alt+Escape'
     wait_for window_manager_ready ;;
 xfwm4)
-    start xfwm4
+    # Xfconf, where xfwm4 reads its settings, wants a session bus.
+    start dbus-run-session xfwm4
     wait_for window_manager_ready ;;
 i3)
     start i3 -c /etc/i3/config
