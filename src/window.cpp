@@ -31,6 +31,7 @@ Window::Window()
     , m_vao()
     , m_vbo()
     , m_timer()
+    , m_coverWatch([this](bool covered) { setCovered(covered); })
 {
     setFormat(surfaceFormat());
     setCursor(blankCursor());
@@ -124,6 +125,8 @@ void Window::showOnWholeScreen()
     if (!compositorChooses)
         setWindowStates(Qt::WindowFullScreen);
     setVisible(true);
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        m_coverWatch.watch(winId());
     if (compositorChooses && !wayland::requestFullScreenOnChosenOutput(this)) {
         // Qt 5 hands out no toplevel to ask with, and its request names the window's screen.
         // With one output that is the right one; with several, the window opens as a plain one
@@ -200,6 +203,15 @@ void Window::requestActivation()
     requestActivate();
 }
 
+void Window::setCovered(bool covered)
+{
+    const bool seenAgain = m_covered && !covered;
+    m_covered = covered;
+    // The picture is a function of the clock: the next frame shows the present moment.
+    if (seenAgain)
+        update();
+}
+
 // Where the platform can make a context current on a window not yet shown (X11), creates the
 // window's GL context, and through initializeGL its GPU objects, and returns it; it may be
 // invalid. Elsewhere returns null.
@@ -248,6 +260,12 @@ bool Window::event(QEvent *event)
     // Every frame starts from one of these. Qt 6 closes the window as the application quits, and
     // an expose in the same pass would then draw with a context whose surface is gone.
     case QEvent::UpdateRequest:
+        // Qt keeps a covered window exposed, and it would draw frames nobody sees; without a
+        // compositing manager X says when it is covered. Elsewhere the compositor stops sending
+        // frame callbacks, and Qt stops drawing.
+        if (m_covered)
+            return true;
+        Q_FALLTHROUGH();
     case QEvent::Paint:
     case QEvent::Expose:
         if (!canDrawFrame())

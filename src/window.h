@@ -1,6 +1,8 @@
 // window.h: the demo's one full-screen OpenGL window, owner of the logo and every GPU object.
 #pragma once
 
+#include "x11.h"
+
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QFont>
@@ -65,6 +67,7 @@ private:
     bool canDrawFrame();
     void endOnDestroyedWindow();
     void requestActivation();
+    void setCovered(bool covered);
     void uploadLogo();
     void drawShaderPass();
 
@@ -74,9 +77,13 @@ private:
     QOpenGLVertexArrayObject m_vao;
     QOpenGLBuffer m_vbo;
     QElapsedTimer m_timer;
+    x11::CoverWatch m_coverWatch;
     // Set once the run is ending (Escape, the desktop's close, a window destroyed from outside):
     // from then on no frame is drawn.
     bool m_ending = false;
+    // Set while other windows cover the window whole (X11 without a compositing manager): no
+    // frame is drawn until it is seen again.
+    bool m_covered = false;
     // Set when the desktop took the full-screen state away, until the window has asked for it
     // again.
     bool m_fullScreenTaken = false;

@@ -1,6 +1,7 @@
 // x11.cpp: what Qt's X11 events say of the window's destruction, its window manager and the time.
 #include "x11.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #if QT_VERSION >= QT_VERSION_CHECK(6, 2, 0)
 #include <QtGui/qguiapplication_platform.h>
@@ -175,6 +176,51 @@ void askForServerTime(WId window)
                                       serverTimeAtom(c), XCB_ATOM_STRING, 8, 0, nullptr);
     xcb_discard_reply(c, cookie.sequence);
     xcb_flush(c);
+}
+
+CoverWatch::~CoverWatch()
+{
+    if (m_window && QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+}
+
+void CoverWatch::watch(WId window)
+{
+    xcb_connection_t *c = connection();
+    if (!c || m_window)
+        return;
+    // Qt's own events stay selected beside the new one.
+    xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
+        c, xcb_get_window_attributes(c, xcb_window_t(window)), nullptr);
+    if (!attributes)
+        return;
+    const uint32_t mask = attributes->your_event_mask | XCB_EVENT_MASK_VISIBILITY_CHANGE;
+    std::free(attributes);
+    const xcb_void_cookie_t cookie
+        = xcb_change_window_attributes_checked(c, xcb_window_t(window), XCB_CW_EVENT_MASK, &mask);
+    xcb_discard_reply(c, cookie.sequence);
+    xcb_flush(c);
+    m_window = window;
+    // Qt passes a window only the events it handles itself; this one reaches only the
+    // application's filters.
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+bool CoverWatch::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+#else
+bool CoverWatch::nativeEventFilter(const QByteArray &eventType, void *message, long *)
+#endif
+{
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    if ((event->response_type & ~0x80) != XCB_VISIBILITY_NOTIFY)
+        return false;
+    const auto *notify = static_cast<const xcb_visibility_notify_event_t *>(message);
+    if (notify->window == m_window)
+        m_changed(notify->state == XCB_VISIBILITY_FULLY_OBSCURED);
+    return false;
 }
 
 namespace {

@@ -1,9 +1,12 @@
 // x11.h: what the window learns of its life on X11 only from events sent to it.
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QByteArray>
 #include <QRect>
 #include <QWindow>
+
+#include <functional>
 
 namespace x11 {
 
@@ -16,12 +19,44 @@ enum class WindowEvent {
     Managed,
     // The answer to askForServerTime, stamped with the server's time (eventTime).
     ServerTime,
+
 };
 
 struct Placement
 {
     QRect monitor;
     bool primary = false;
+};
+
+// Tells when other windows come to cover a window whole, and when they no longer do, as the X
+// server reports it to a window that asks (Qt does not, and keeps a covered window exposed). A
+// compositing manager keeps every window visible to the server: there nothing is told.
+class CoverWatch
+#ifdef SCROLLDEMO_X11
+    : public QAbstractNativeEventFilter
+#endif
+{
+public:
+    explicit CoverWatch(std::function<void(bool covered)> changed)
+        : m_changed(std::move(changed))
+    {
+    }
+#ifdef SCROLLDEMO_X11
+    ~CoverWatch() override;
+    // From now on; nothing happens on other platforms.
+    void watch(WId window);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override;
+#else
+    bool nativeEventFilter(const QByteArray &eventType, void *message, long *) override;
+#endif
+#else
+    void watch(WId) { }
+#endif
+
+private:
+    std::function<void(bool covered)> m_changed;
+    WId m_window = 0;
 };
 
 #ifdef SCROLLDEMO_X11

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 
 // Mean column of the logo's white pixels; the greeting never reaches these rows.
@@ -61,6 +63,31 @@ Shot soonestFrameWithin(X11Probe &x11, int ms)
     return soonest;
 }
 
+// The share of one core the process used over the next milliseconds, from its CPU time as the
+// kernel counts it; negative when it could not be read.
+double coreShareOver(qint64 pid, int ms)
+{
+    const auto cpuSeconds = [pid] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return -1.0;
+        // After the command's closing parenthesis: state is the first field, utime the 12th.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 13)
+            return -1.0;
+        return (fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    };
+    QElapsedTimer timer;
+    const double before = cpuSeconds();
+    timer.start();
+    QTest::qWait(ms);
+    const double after = cpuSeconds();
+    if (before < 0 || after < 0)
+        return -1.0;
+    return (after - before) / (timer.elapsed() / 1000.0);
+}
+
 } // namespace
 
 class TestPicture : public QObject
@@ -74,6 +101,7 @@ private slots:
     void firstFrameCoversTheScreen();
     void greetingKeepsItsSpeedAndTheLogoSways();
     void pointerIsBlankFromTheFirstFrame();
+    void coveredItDrawsNothing();
 
 private:
     std::unique_ptr<X11Probe> m_x11;
@@ -257,6 +285,27 @@ void TestPicture::pointerIsBlankFromTheFirstFrame()
     }
     QVERIFY(demo.waitForPicture(*m_x11));
     QCOMPARE(m_x11->visiblePointerPixels(), 0);
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
+// Covered by another window (without a compositing manager, which keeps every window visible to
+// the X server), the demo draws nothing and costs nothing; seen again, it draws at once.
+void TestPicture::coveredItDrawsNothing()
+{
+    Demo demo;
+    const unsigned long window = demo.waitForPicture(*m_x11);
+    QVERIFY(window);
+    const unsigned long cover = m_x11->cover(desktop::output(*m_x11));
+    QVERIFY(cover);
+    // A frame under way when the cover came may still end.
+    QTest::qWait(300);
+    const double share = coreShareOver(demo.pid(), 2000);
+    m_x11->countFrames(window);
+    m_x11->destroyWindow(cover);
+    QVERIFY2(share >= 0 && share <= 0.02,
+             qPrintable(QStringLiteral("covered, it used %1% of a core").arg(share * 100)));
+    QVERIFY2(m_x11->waitForFrames(3, 3000), "no frames once seen again");
     const QString quit = quitFault(demo);
     QVERIFY2(quit.isEmpty(), qPrintable(quit));
 }

@@ -171,6 +171,29 @@ QRect X11Probe::geometry(unsigned long window) const
     return QRect(x, y, attributes.width, attributes.height);
 }
 
+unsigned long X11Probe::cover(QRect area)
+{
+    XSetWindowAttributes attributes;
+    attributes.override_redirect = True;
+    attributes.background_pixel = BlackPixel(m_display, DefaultScreen(m_display));
+    attributes.event_mask = ExposureMask;
+    const Window window = XCreateWindow(
+        m_display, DefaultRootWindow(m_display), area.x(), area.y(), unsigned(area.width()),
+        unsigned(area.height()), 0, CopyFromParent, InputOutput, CopyFromParent,
+        CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+    XMapRaised(m_display, window);
+    // Shown once the server asks it to draw itself.
+    XEvent event;
+    XWindowEvent(m_display, window, ExposureMask, &event);
+    return window;
+}
+
+void X11Probe::destroyWindow(unsigned long window)
+{
+    XDestroyWindow(m_display, window);
+    XFlush(m_display);
+}
+
 QString X11Probe::title(unsigned long window) const
 {
     Atom actualType = 0;

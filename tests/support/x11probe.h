@@ -37,6 +37,11 @@ public:
     QRect geometry(unsigned long window) const;
     QString title(unsigned long window) const;
 
+    // A window of the probe's own over an area, above every other: override-redirect, so that no
+    // window manager moves it or gives it a frame. Returns it once it is shown, or 0.
+    unsigned long cover(QRect area);
+    void destroyWindow(unsigned long window);
+
     // Counts the window's presented frames through the DAMAGE extension.
     void countFrames(unsigned long window);
     int framesCounted();
