@@ -6,7 +6,6 @@
 #include "process.h"
 #include "window.h"
 
-#include <QCursor>
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
@@ -66,9 +65,12 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: %s DIR START_MS STEP_MS COUNT\n", argv[0]);
         return 2;
     }
-    QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
     FrameWriter window(QString::fromLocal8Bit(argv[1]), std::atoll(argv[2]), std::atoll(argv[3]),
                        std::atoi(argv[4]));
-    window.showFullScreen();
+    const QString refusal = window.start();
+    if (!refusal.isEmpty()) {
+        std::fprintf(stderr, "render-frames: %s\n", qPrintable(refusal));
+        return 1;
+    }
     return app.exec();
 }

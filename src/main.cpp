@@ -9,11 +9,9 @@ int main(int argc, char **argv)
 {
     prepareProcess(argc, argv);
     QGuiApplication app(argc, argv);
-    QGuiApplication::setOverrideCursor(Window::blankCursor());
     Window window;
-    const QString refusal = window.checkBeforeShowing();
+    const QString refusal = window.start();
     if (!refusal.isEmpty())
         return refuse(refusal);
-    window.showOnWholeScreen();
     return app.exec();
 }

@@ -93,6 +93,18 @@ QString openGLRefusal(const QOpenGLContext *context)
 
 } // namespace
 
+QString Window::start()
+{
+    if (QGuiApplication::overrideCursor())
+        QGuiApplication::changeOverrideCursor(blankCursor());
+    else
+        QGuiApplication::setOverrideCursor(blankCursor());
+    const QString refusal = checkBeforeShowing();
+    if (refusal.isEmpty())
+        showOnWholeScreen();
+    return refusal;
+}
+
 QString Window::checkBeforeShowing()
 {
     QString refusal;

@@ -29,6 +29,11 @@ public:
     // Call before any text is drawn in the process; a value the user has set wins.
     static void cacheGreetingGlyphs();
 
+    // Starts the window as the program ships it: the pointer hidden over every window of the
+    // application, the checks below, then the window on its whole screen. Returns why it cannot
+    // draw the picture, and then shows nothing; else empty.
+    QString start();
+
     // Before anything is shown or compiled: why the window cannot draw the picture, in the
     // user's words, or empty. Where the platform allows (X11) the window's own context is created
     // for this, and with it the GPU objects; elsewhere a probe context. A greeting without a

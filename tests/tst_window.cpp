@@ -67,7 +67,8 @@ bool showAndWaitForFrames(TimedWindow &window, int count, QSize pixels = QSize()
 {
     if (pixels.isEmpty()) {
         pixels = window.screen()->size() * window.screen()->devicePixelRatio();
-        window.showFullScreen();
+        if (!window.start().isEmpty())
+            return false;
     } else {
         window.resize(pixels / window.screen()->devicePixelRatio());
         window.show();
