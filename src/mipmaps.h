@@ -71,3 +71,15 @@ inline QImage halved(const QImage &level)
     }
     return result;
 }
+
+// The whole chain, from the image in RGBA down to one texel; empty for a null image.
+inline std::vector<QImage> mipmapChain(const QImage &image)
+{
+    std::vector<QImage> levels;
+    if (image.isNull())
+        return levels;
+    levels.push_back(image.convertToFormat(QImage::Format_RGBA8888));
+    while (levels.back().width() > 1 || levels.back().height() > 1)
+        levels.push_back(halved(levels.back()));
+    return levels;
+}

@@ -25,7 +25,11 @@
 
 Window::Window()
     : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
-    , m_logo(QStringLiteral(":/Lurvo.png"))
+    // Decoding the logo and computing its mipmaps take some 60 ms; on a thread of their own they
+    // are done while the GL context is made, which takes longer, before the first frame.
+    , m_logoLevels(std::async(std::launch::async, [] {
+        return mipmapChain(QImage(QStringLiteral(":/Lurvo.png")));
+    }))
     , m_logoTexture(QOpenGLTexture::Target2D)
     , m_shader()
     , m_vao()
@@ -374,8 +378,9 @@ void Window::initializeGL()
     m_vbo.release();
 
     // A missing logo leaves the texture uncreated; the pass then samples no texture.
-    if (!m_logo.isNull())
-        uploadLogo();
+    const std::vector<QImage> logoLevels = m_logoLevels.get();
+    if (!logoLevels.empty())
+        uploadLogo(logoLevels);
 
     m_vao.release();
 
@@ -391,21 +396,17 @@ void Window::initializeGL()
 }
 
 // The driver's own mipmap generation first compiles shaders of its own, some 50 ms of start-up on
-// software OpenGL; the same chain computed here takes about 15 ms.
-void Window::uploadLogo()
+// software OpenGL; the chain comes computed with the image.
+void Window::uploadLogo(const std::vector<QImage> &levels)
 {
-    QImage level = m_logo.convertToFormat(QImage::Format_RGBA8888);
-    m_logoTexture.setSize(level.width(), level.height());
+    m_logoTexture.setSize(levels.front().width(), levels.front().height());
     m_logoTexture.setFormat(QOpenGLTexture::RGBA8_UNorm);
-    m_logoTexture.setMipLevels(m_logoTexture.maximumMipLevels());
+    m_logoTexture.setMipLevels(int(levels.size()));
     m_logoTexture.setAutoMipMapGenerationEnabled(false);
     m_logoTexture.allocateStorage(QOpenGLTexture::RGBA, QOpenGLTexture::UInt8);
-    for (int mipLevel = 0; mipLevel < m_logoTexture.mipLevels(); ++mipLevel) {
-        if (mipLevel > 0)
-            level = halved(level);
+    for (int mipLevel = 0; mipLevel < int(levels.size()); ++mipLevel)
         m_logoTexture.setData(mipLevel, QOpenGLTexture::RGBA, QOpenGLTexture::UInt8,
-                              level.constBits());
-    }
+                              levels[size_t(mipLevel)].constBits());
 }
 
 // The shaders divide framebuffer coordinates by the resolution they are sent, so the

@@ -14,6 +14,9 @@
 #include <QOpenGLWindow>
 #include <QSurfaceFormat>
 
+#include <future>
+#include <vector>
+
 class QKeyEvent;
 
 class Window : public QOpenGLWindow
@@ -73,10 +76,11 @@ private:
     void endOnDestroyedWindow();
     void requestActivation();
     void setCovered(bool covered);
-    void uploadLogo();
+    void uploadLogo(const std::vector<QImage> &levels);
     void drawShaderPass();
 
-    QImage m_logo;
+    // The logo's mipmap chain, the full-size image first; empty when the logo is missing.
+    std::future<std::vector<QImage>> m_logoLevels;
     QOpenGLTexture m_logoTexture;
     QOpenGLShaderProgram m_shader;
     QOpenGLVertexArrayObject m_vao;
