@@ -1,10 +1,11 @@
-// scrolldemo-bench: the demo's frames, CPU, memory and start-up, beside the floor of one flat quad.
+// scrolldemo-bench: the demo's frames, CPU, memory, start-up and idle cost, beside a floor.
 //
 //   scrolldemo-bench [--rounds N] [--seconds S] [--starts N] [--out DIR] [--compare PROGRAM]...
 // Alternates rounds of the demo (A), the demo at device-pixel ratio 2 (A2) and the floor (B),
 // each in a fresh bench-round process; times start-ups of the shipped program and of the floor
 // window, alternating, and of other builds of the program given with --compare; prints a table
 // that ends with the A/B frame-rate ratio.
+#include "demo_process.h"
 #include "stats.h"
 #include "x11probe.h"
 
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTest>
 #include <QTextStream>
 
 #include <cstdio>
@@ -97,6 +99,33 @@ double startupMs(X11Probe &x11, const QString &program, const QStringList &argum
     return presented ? ms : -1.0;
 }
 
+// The demo's share of a core while it is seen, and while a window of the probe's covers the
+// screen whole; negative shares when it presented no frame.
+struct Hidden
+{
+    double seen = -1;
+    double covered = -1;
+};
+
+Hidden hiddenShares(X11Probe &x11)
+{
+    Hidden shares;
+    QProcess process;
+    x11.watchNewWindows();
+    process.start(QStringLiteral(PROGRAM), QStringList());
+    if (process.waitForStarted() && x11.waitForFirstFrameOf(process.processId(), 20000)) {
+        QTest::qWait(1000);
+        shares.seen = coreShareOver(process.processId(), 3000);
+        const unsigned long cover = x11.cover(QRect(QPoint(0, 0), x11.screenSize()));
+        QTest::qWait(300);
+        shares.covered = coreShareOver(process.processId(), 3000);
+        x11.destroyWindow(cover);
+    }
+    process.terminate();
+    process.waitForFinished();
+    return shares;
+}
+
 int runBenchmark(int rounds, double seconds, int starts, const QString &outDir,
                  const QStringList &compare)
 {
@@ -157,6 +186,8 @@ int runBenchmark(int rounds, double seconds, int starts, const QString &outDir,
         }
     }
 
+    const Hidden hidden = hiddenShares(x11);
+
     QTextStream out(stdout);
     out << "scrolldemo benchmark: " << size << ", "
         << renderer.replace(QLatin1Char('_'), QLatin1Char(' ')) << ", " << rounds << " rounds of "
@@ -189,6 +220,10 @@ int runBenchmark(int rounds, double seconds, int starts, const QString &outDir,
         out << start.ms.line(QStringLiteral("start to first frame: %1").arg(start.label), "ms", 0)
             << '\n';
     out << QStringLiteral("(start-ups: %1 each, alternating)\n").arg(starts);
+    out << QStringLiteral("%1 %2 %   covered by a window: %3 %\n")
+               .arg(QStringLiteral("demo's CPU, share of a core: seen"), -38)
+               .arg(100 * hidden.seen, 9, 'f', 1)
+               .arg(100 * hidden.covered, 0, 'f', 1);
     if (rounds > 0) {
         const double a
             = percentile(stats[QStringLiteral("demo")][QStringLiteral("fps")].values, 0.5);

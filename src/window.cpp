@@ -27,9 +27,8 @@ Window::Window()
     : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
     // Decoding the logo and computing its mipmaps take some 60 ms; on a thread of their own they
     // are done while the GL context is made, which takes longer, before the first frame.
-    , m_logoLevels(std::async(std::launch::async, [] {
-        return mipmapChain(QImage(QStringLiteral(":/Lurvo.png")));
-    }))
+    , m_logoLevels(std::async(std::launch::async,
+                              [] { return mipmapChain(QImage(QStringLiteral(":/Lurvo.png"))); }))
     , m_logoTexture(QOpenGLTexture::Target2D)
     , m_shader()
     , m_vao()
@@ -168,9 +167,8 @@ void Window::takePlace()
 {
     const x11::Placement place = x11::placement();
     // A screen's top-left corner keeps its coordinates at any device-pixel ratio.
-    QScreen *target = place.monitor.isEmpty()
-        ? nullptr
-        : QGuiApplication::screenAt(place.monitor.topLeft());
+    QScreen *target
+        = place.monitor.isEmpty() ? nullptr : QGuiApplication::screenAt(place.monitor.topLeft());
     if (!target) {
         resize(screen()->size());
         return;

@@ -264,8 +264,8 @@ void activate(WId window, quint32 time)
                        reinterpret_cast<const char *>(&request));
     } else {
         // Checked and dropped, as above: the window may be gone already.
-        const xcb_void_cookie_t cookie = xcb_set_input_focus_checked(
-            c, XCB_INPUT_FOCUS_PARENT, xcb_window_t(window), time);
+        const xcb_void_cookie_t cookie
+            = xcb_set_input_focus_checked(c, XCB_INPUT_FOCUS_PARENT, xcb_window_t(window), time);
         xcb_discard_reply(c, cookie.sequence);
     }
     xcb_flush(c);

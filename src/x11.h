@@ -39,8 +39,7 @@ class CoverWatch
 public:
     explicit CoverWatch(std::function<void(bool covered)> changed)
         : m_changed(std::move(changed))
-    {
-    }
+    { }
 #ifdef SCROLLDEMO_X11
     ~CoverWatch() override;
     // From now on; nothing happens on other platforms.

@@ -8,8 +8,6 @@
 #include <cmath>
 #include <memory>
 
-#include <unistd.h>
-
 namespace {
 
 // Mean column of the logo's white pixels; the greeting never reaches these rows.
@@ -61,31 +59,6 @@ Shot soonestFrameWithin(X11Probe &x11, int ms)
             soonest = shot;
     }
     return soonest;
-}
-
-// The share of one core the process used over the next milliseconds, from its CPU time as the
-// kernel counts it; negative when it could not be read.
-double coreShareOver(qint64 pid, int ms)
-{
-    const auto cpuSeconds = [pid] {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            return -1.0;
-        // After the command's closing parenthesis: state is the first field, utime the 12th.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 13)
-            return -1.0;
-        return (fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
-    };
-    QElapsedTimer timer;
-    const double before = cpuSeconds();
-    timer.start();
-    QTest::qWait(ms);
-    const double after = cpuSeconds();
-    if (before < 0 || after < 0)
-        return -1.0;
-    return (after - before) / (timer.elapsed() / 1000.0);
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <unistd.h>
+
 Demo::Demo(const QStringList &arguments, const QProcessEnvironment &environment,
            const QStringList &launcher)
 {
@@ -227,4 +229,27 @@ QSize firstWaylandFrameSize(const QByteArray &log)
         size = QSize(m.captured(1).toInt(), m.captured(2).toInt());
     }
     return size;
+}
+
+double coreShareOver(qint64 pid, int ms)
+{
+    const auto cpuSeconds = [pid] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return -1.0;
+        // After the command's closing parenthesis: state is the first field, utime the 12th.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 13)
+            return -1.0;
+        return (fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    };
+    QElapsedTimer timer;
+    const double before = cpuSeconds();
+    timer.start();
+    QTest::qWait(ms);
+    const double after = cpuSeconds();
+    if (before < 0 || after < 0)
+        return -1.0;
+    return (after - before) / (timer.elapsed() / 1000.0);
 }

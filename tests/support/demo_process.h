@@ -73,3 +73,7 @@ QString runTool(const QString &tool, const QStringList &arguments,
 QString sendKeys(const QStringList &keys);
 // Quits the demo with keys that include Escape: a clean quit is status 0 with nothing printed.
 QString quitFault(Demo &demo, const QString &keys = QStringLiteral("Escape"));
+
+// The share of one core the process used over the next milliseconds, from its CPU time as the
+// kernel counts it; negative when it could not be read.
+double coreShareOver(qint64 pid, int ms);
