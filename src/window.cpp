@@ -29,6 +29,10 @@ Window::Window()
     // are done while the GL context is made, which takes longer, before the first frame.
     , m_logoLevels(std::async(std::launch::async,
                               [] { return mipmapChain(QImage(QStringLiteral(":/Lurvo.png"))); }))
+    // Looking the font up first reads the system's font list, some 10 ms (Qt's font database
+    // may be used from any thread).
+    , m_fontFound(std::async(std::launch::async,
+                             [] { return !QFontInfo(greetingFont()).family().isEmpty(); }))
     , m_logoTexture(QOpenGLTexture::Target2D)
     , m_shader()
     , m_vao()
@@ -119,7 +123,7 @@ QString Window::checkBeforeShowing()
         probe.create();
         refusal = openGLRefusal(&probe);
     }
-    if (refusal.isEmpty() && QFontInfo(greetingFont()).family().isEmpty())
+    if (refusal.isEmpty() && !m_fontFound.get())
         say(QStringLiteral("the greeting cannot be drawn: no font"));
     return refusal;
 }

@@ -81,6 +81,8 @@ private:
 
     // The logo's mipmap chain, the full-size image first; empty when the logo is missing.
     std::future<std::vector<QImage>> m_logoLevels;
+    // Whether the greeting's font has a family at all.
+    std::future<bool> m_fontFound;
     QOpenGLTexture m_logoTexture;
     QOpenGLShaderProgram m_shader;
     QOpenGLVertexArrayObject m_vao;
