@@ -25,14 +25,8 @@
 
 Window::Window()
     : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
-    // Decoding the logo and computing its mipmaps take some 60 ms; on a thread of their own they
-    // are done while the GL context is made, which takes longer, before the first frame.
-    , m_logoLevels(std::async(std::launch::async,
-                              [] { return mipmapChain(QImage(QStringLiteral(":/Lurvo.png"))); }))
-    // Looking the font up first reads the system's font list, some 10 ms (Qt's font database
-    // may be used from any thread).
-    , m_fontFound(std::async(std::launch::async,
-                             [] { return !QFontInfo(greetingFont()).family().isEmpty(); }))
+    , m_fontFound(m_fontLookedUp.get_future())
+    , m_logoLevels(std::async(std::launch::async, &Window::prepareOffTheGuiThread, this))
     , m_logoTexture(QOpenGLTexture::Target2D)
     , m_shader()
     , m_vao()
@@ -45,6 +39,17 @@ Window::Window()
     // A kiosk compositor (cage) maximises instead of going full screen, and Qt's Wayland plugin
     // then drew a title bar and border of its own over the picture.
     setFlags(flags() | Qt::FramelessWindowHint);
+}
+
+// Decoding the logo and computing its mipmaps take some 60 ms, and the first look-up of a font
+// reads the system's font list, some 10 ms more: on a thread of their own they are done while the
+// GL context is made, which takes longer. One thread: a second would take the core the context is
+// made on, on a machine with two. Qt's font database may be used from any thread.
+std::vector<QImage> Window::prepareOffTheGuiThread()
+{
+    std::vector<QImage> levels = mipmapChain(QImage(QStringLiteral(":/Lurvo.png")));
+    m_fontLookedUp.set_value(!QFontInfo(greetingFont()).family().isEmpty());
+    return levels;
 }
 
 QSurfaceFormat Window::surfaceFormat()
@@ -385,7 +390,6 @@ void Window::initializeGL()
         uploadLogo(logoLevels);
 
     m_vao.release();
-
     const bool vertexAdded
         = m_shader.addShaderFromSourceFile(QOpenGLShader::Vertex, QStringLiteral(":/shader.vert"));
     const bool fragmentAdded = m_shader.addShaderFromSourceFile(QOpenGLShader::Fragment,

@@ -76,13 +76,16 @@ private:
     void endOnDestroyedWindow();
     void requestActivation();
     void setCovered(bool covered);
+    std::vector<QImage> prepareOffTheGuiThread();
     void uploadLogo(const std::vector<QImage> &levels);
     void drawShaderPass();
 
-    // The logo's mipmap chain, the full-size image first; empty when the logo is missing.
-    std::future<std::vector<QImage>> m_logoLevels;
     // Whether the greeting's font has a family at all.
+    std::promise<bool> m_fontLookedUp;
     std::future<bool> m_fontFound;
+    // The logo's mipmap chain, the full-size image first; empty when the logo is missing. Its
+    // thread answers m_fontLookedUp too, so this goes first.
+    std::future<std::vector<QImage>> m_logoLevels;
     QOpenGLTexture m_logoTexture;
     QOpenGLShaderProgram m_shader;
     QOpenGLVertexArrayObject m_vao;
