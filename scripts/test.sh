@@ -13,7 +13,8 @@ for qt in 5 6; do
     [ "$qt" = 6 ] && build=$root/build-qt6
     echo "== Qt $qt, in $build"
     BUILD_DIR=$build "$root/scripts/build.sh" -DQT_VERSION_MAJOR=$qt -DBUILD_TESTING=ON
-    (cd "$build" && "$root/tests/support/virtual-display.sh" ctest --output-on-failure "$@") \
+    # Every test that shows a window starts a virtual display of its own; no other is needed.
+    (cd "$build" && env -u DISPLAY -u WAYLAND_DISPLAY ctest --output-on-failure "$@") \
         || failed+=("Qt $qt")
 done
 if [ ${#failed[@]} -gt 0 ]; then
