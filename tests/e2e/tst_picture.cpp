@@ -169,12 +169,16 @@ void TestPicture::firstFrameCoversTheScreen()
         Demo demo({}, environment);
         QVERIFY2(demo.waitForPicture(*m_x11), "no picture");
         QVERIFY(sendKeys({QStringLiteral("Escape")}).isEmpty());
-        QCOMPARE(demo.waitForExit(), 0);
+        const int status = demo.waitForExit();
         for (const QByteArray &line : demo.output().split('\n')) {
             // Protocol lines start with their time in brackets; anything else is the demo's.
             if (!line.isEmpty() && !line.startsWith('['))
                 printed += line + '\n';
         }
+        QVERIFY2(status == 0,
+                 qPrintable(QStringLiteral("exit status %1, printed: %2")
+                                .arg(status)
+                                .arg(QString::fromLocal8Bit(printed))));
         first = firstWaylandFrameSize(demo.output());
     } else {
         m_x11->watchNewWindows();
