@@ -1,7 +1,7 @@
 // process.cpp: what every program that runs the demo's window sets up before Qt starts.
 #include "process.h"
 
-#include "window.h"
+#include "greeting.h"
 #include "words.h"
 #include "x11.h"
 
@@ -43,6 +43,15 @@ void keepFrameBlocksOutOfTheHeap()
         && !qgetenv("GLIBC_TUNABLES").contains("mmap_threshold"))
         mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 #endif
+}
+
+// Qt draws glyphs larger than its cache limit as filled paths, milliseconds of CPU per frame for
+// the greeting; with the limit above its size at device-pixel ratios up to 4 they come from
+// cached bitmaps. Qt reads the limit once, before any text is drawn; a value the user set wins.
+void cacheGreetingGlyphs()
+{
+    if (!qEnvironmentVariableIsSet("QT_MAX_CACHED_GLYPH_SIZE"))
+        qputenv("QT_MAX_CACHED_GLYPH_SIZE", QByteArray::number(4 * greeting::pixelSize));
 }
 
 // A compositor that guards its focus gives it to a new window that brings the token its launcher
@@ -183,7 +192,7 @@ void prepareProcess(int argc, char **argv)
         takeProgramName(argv[0]);
     keepFrameBlocksOutOfTheHeap();
     takeLauncherActivationToken();
-    Window::cacheGreetingGlyphs();
+    cacheGreetingGlyphs();
     requested = readRequest(argc, argv);
     qtMessageHandler = qInstallMessageHandler(handleQtMessage);
 }

@@ -1,6 +1,7 @@
 // wayland.cpp: the full-screen request without an output, on the window's xdg-shell toplevel.
 #include "wayland.h"
 
+#include "platform.h"
 #include "xdg-shell-client-protocol.h"
 
 #include <QGuiApplication>
@@ -9,14 +10,9 @@
 
 namespace wayland {
 
-bool isClient()
-{
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-
 bool requestFullScreenOnChosenOutput(QWindow *window)
 {
-    if (!isClient())
+    if (Platform::current().kind != Platform::Wayland)
         return false;
     QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
     auto *toplevel = static_cast<xdg_toplevel *>(

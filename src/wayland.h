@@ -7,9 +7,6 @@ namespace wayland {
 
 #ifdef SCROLLDEMO_WAYLAND
 
-// Whether the application runs as a Wayland client.
-bool isClient();
-
 // Asks the compositor to show the window full screen on the output the compositor chooses for a
 // new window: the one the user works on. Qt's own request names the output of the window's
 // screen, its primary one, wherever the user is. Call once the window is shown, before its first
@@ -19,10 +16,6 @@ bool requestFullScreenOnChosenOutput(QWindow *window);
 
 #else
 // Built without the Wayland part: the window asks Qt, which names its screen's output.
-inline bool isClient()
-{
-    return false;
-}
 inline bool requestFullScreenOnChosenOutput(QWindow *)
 {
     return false;

@@ -206,11 +206,7 @@ void CoverWatch::watch(WId window)
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
-#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-bool CoverWatch::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
-#else
-bool CoverWatch::nativeEventFilter(const QByteArray &eventType, void *message, long *)
-#endif
+bool CoverWatch::nativeEventFilter(const QByteArray &eventType, void *message, NativeEventResult *)
 {
     if (eventType != "xcb_generic_event_t")
         return false;

@@ -1,5 +1,7 @@
-// x11.h: what the window learns of its life on X11 only from events sent to it.
+// x11.h: what the window learns of its life on X11 from events sent to it, and asks of the server.
 #pragma once
+
+#include "platform.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QByteArray>
@@ -19,7 +21,6 @@ enum class WindowEvent {
     Managed,
     // The answer to askForServerTime, stamped with the server's time (eventTime).
     ServerTime,
-
 };
 
 struct Placement
@@ -28,37 +29,27 @@ struct Placement
     bool primary = false;
 };
 
+#ifdef SCROLLDEMO_X11
+
 // Tells when other windows come to cover a window whole, and when they no longer do, as the X
 // server reports it to a window that asks (Qt does not, and keeps a covered window exposed). A
 // compositing manager keeps every window visible to the server: there nothing is told.
-class CoverWatch
-#ifdef SCROLLDEMO_X11
-    : public QAbstractNativeEventFilter
-#endif
+class CoverWatch : public QAbstractNativeEventFilter
 {
 public:
     explicit CoverWatch(std::function<void(bool covered)> changed)
         : m_changed(std::move(changed))
     { }
-#ifdef SCROLLDEMO_X11
     ~CoverWatch() override;
     // From now on; nothing happens on other platforms.
     void watch(WId window);
-#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override;
-#else
-    bool nativeEventFilter(const QByteArray &eventType, void *message, long *) override;
-#endif
-#else
-    void watch(WId) { }
-#endif
+    bool nativeEventFilter(const QByteArray &eventType, void *message,
+                           NativeEventResult *) override;
 
 private:
     std::function<void(bool covered)> m_changed;
     WId m_window = 0;
 };
-
-#ifdef SCROLLDEMO_X11
 
 // What a native event from Qt's X11 plugin says about the window; Other on other platforms.
 WindowEvent windowEvent(const QByteArray &eventType, const void *message, WId window);
@@ -89,6 +80,12 @@ void activate(WId window, quint32 time);
 #else
 // Built without the X11 part: on X11 the window does what Qt alone does there, and every answer
 // is the other platforms' one.
+class CoverWatch
+{
+public:
+    explicit CoverWatch(std::function<void(bool covered)>) { }
+    void watch(WId) { }
+};
 inline WindowEvent windowEvent(const QByteArray &, const void *, WId)
 {
     return WindowEvent::Other;
