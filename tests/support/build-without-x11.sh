@@ -10,7 +10,7 @@ mkdir -p "$build"
 {
     cmake -S "$source" -B "$build" -DQT_VERSION_MAJOR="$qt" -DSCROLLDEMO_X11=OFF \
         -DBUILD_TESTING=ON &&
-    cmake --build "$build" --parallel "$(nproc)" --target scrolldemo tst_animation tst_assets
+    cmake --build "$build" --parallel "$(nproc)" --target scrolldemo tst_animation tst_assets tst_platform
 } > "$log" 2>&1 || { cat "$log" >&2; exit 1; }
 grep -q 'SCROLLDEMO_X11:BOOL=OFF' "$build/CMakeCache.txt"
 cd "$build"

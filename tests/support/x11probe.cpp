@@ -191,7 +191,8 @@ unsigned long X11Probe::cover(QRect area)
 void X11Probe::destroyWindow(unsigned long window)
 {
     XDestroyWindow(m_display, window);
-    XFlush(m_display);
+    // Gone at the server when this returns, before any request another client sends next.
+    XSync(m_display, False);
 }
 
 QString X11Probe::title(unsigned long window) const

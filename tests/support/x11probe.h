@@ -40,6 +40,7 @@ public:
     // A window of the probe's own over an area, above every other: override-redirect, so that no
     // window manager moves it or gives it a frame. Returns it once it is shown, or 0.
     unsigned long cover(QRect area);
+    // Any window, the probe's own or another program's, as xdotool windowclose does.
     void destroyWindow(unsigned long window);
 
     // Counts the window's presented frames through the DAMAGE extension.
