@@ -27,6 +27,7 @@
 #   two-monitors-primary-left  the same with the left monitor primary: the demo opens there
 #   two-outputs                sway with two outputs, the display's halves side by side; the user
 #                              works on the right one, which has the pointer and the focus
+#   two-outputs-user-on-first  the same with the user on the left one, Qt's first output
 set -euo pipefail
 
 name=$1
@@ -97,12 +98,15 @@ two-monitors | two-monitors-primary-left)
     xrandr --setmonitor right "$((width - 1920))/677x$height/381+1920+0" none > /dev/null
     outputs="0,0,1920,1080 1920,0,$((width - 1920)),$height"
     output=${outputs#* }
+    # The pointer stays on the right: the primary monitor wins over it.
+    pointer_output=$output
     [ "$layout" = two-monitors-primary-left ] && output=${outputs% *} ;;
-two-outputs)
+two-outputs | two-outputs-user-on-first)
     [ "$name" = sway ] || { echo "desktop: $layout is made with sway only" >&2; exit 2; }
     output_size="$((width / 2))x$height"
     outputs="0,0,$((width / 2)),$height $((width / 2)),0,$((width / 2)),$height"
-    output=${outputs#* } ;;
+    output=${outputs#* }
+    [ "$layout" = two-outputs-user-on-first ] && output=${outputs% *} ;;
 *)
     echo "desktop: no layout called $layout" >&2
     exit 2 ;;
@@ -150,7 +154,7 @@ sway)
     wait_for eval '[ -n "$(find "$user_runtime" -name "sway-ipc.*.sock")" ]'
     swaymsg=(swaymsg -s "$(find "$user_runtime" -name 'sway-ipc.*.sock')")
     close="${swaymsg[*]} kill"
-    if [ "$layout" = two-outputs ]; then
+    if [ "$layout" != one ]; then
         # A second output opens in a window of its own, over the first.
         "${swaymsg[@]}" create_output > /dev/null
         wait_for eval '[ "$(xwininfo -root -children | grep -c "^ *0x")" -ge 2 ]'
@@ -164,7 +168,9 @@ sway)
                 && xwininfo -id "$second" | grep -q "Absolute upper-left X: *$((width / 2))\$"
         }
         wait_for in_place
-        "${swaymsg[@]}" focus output X11-2 > /dev/null
+        user_output=X11-2
+        [ "$layout" = two-outputs-user-on-first ] && user_output=X11-1
+        "${swaymsg[@]}" focus output "$user_output" > /dev/null
     fi ;;
 cage)
     # A kiosk: it shows the newest window of its clients, here the demo; a program that shows
@@ -200,7 +206,7 @@ mutter-wayland)
     exit 2 ;;
 esac
 
-# The pointer rests at the right edge, between the rows the tests read: a compositor draws it
+# The pointer rests at the right edge of the user's output, between the rows the tests read: a compositor draws it
 # into its picture until a client's window under it says otherwise. A compositor learns where
 # the pointer is only from motion over its window, so that window must be there first.
 output_window_mapped() {
@@ -211,7 +217,8 @@ output_window_mapped() {
     return 1
 }
 [ -n "$wayland" ] && wait_for output_window_mapped
-xdotool mousemove "$((width - 2))" "$((height * 3 / 8))" mousemove_relative 1 0
+IFS=, read -r output_x _ output_width _ <<< "${pointer_output:-$output}"
+xdotool mousemove "$((output_x + output_width - 2))" "$((height * 3 / 8))" mousemove_relative 1 0
 
 {
     printf 'export DESKTOP=%q\n' "$name"
