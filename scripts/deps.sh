@@ -13,6 +13,7 @@ packages=(
     qtbase5-dev libgl-dev         # Qt 5 Core, Gui, Test, rcc; OpenGL headers
     libqt5x11extras5-dev          # Qt 5's X11 connection, whose events the window reads
     libxcb1-dev libxcb-randr0-dev # those events, and the monitors
+    libxcb-screensaver0-dev       # the screen saver kept off while the demo is watched
     qtbase5-private-dev           # Qt's platform API: the window's Wayland toplevel
     libwayland-dev wayland-protocols  # the full-screen request on the output in use
     libgl1-mesa-dri               # Mesa's software OpenGL (llvmpipe) where there is no GPU driver
@@ -31,7 +32,7 @@ case "${1:-}" in
     packages+=(
         "${virtual_display[@]}"
         qt6-base-dev libqt6opengl6-dev qt6-base-private-dev  # the suite runs on Qt 6 too
-        libx11-dev libxfixes-dev libxdamage-dev  # the end-to-end tests watch the display
+        libx11-dev libxfixes-dev libxdamage-dev libxss-dev  # the end-to-end tests watch the display
         wmctrl                    # window manager requests
         x11-xserver-utils         # xrandr: monitors
         qtwayland5 qt6-wayland    # the demo as a Wayland client

@@ -5,6 +5,7 @@
 #include "x11.h"
 
 #include <QCoreApplication>
+#include <QExposeEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QOpenGLContext>
@@ -43,6 +44,7 @@ QString openGLRefusal(const QOpenGLContext *context, const QSurfaceFormat &wante
 DesktopWindow::DesktopWindow()
     : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
     , m_coverWatch([this](bool covered) { setCovered(covered); })
+    , m_stayAwake(this)
 {
     // Desktop quirk (several Wayland compositors): Qt's blank cursor, set only for the
     // application, left the pointer showing; an image set on the window hides it there, and on
@@ -122,8 +124,11 @@ void DesktopWindow::showOnWholeScreen()
     // compositor moved the window there; without an output it keeps the one it chose, the one in
     // use. Pinned by e2e_picture_sway_two-outputs.
     const bool compositorChooses = Platform::current().kind == Platform::Wayland;
-    if (!compositorChooses)
+    if (!compositorChooses) {
         setWindowStates(Qt::WindowFullScreen);
+        // Before the window is mapped, where a compositing manager decides how to show it.
+        updateCompositorBypass();
+    }
     setVisible(true);
     if (Platform::current().kind == Platform::X11)
         m_coverWatch.watch(winId());
@@ -208,6 +213,7 @@ void DesktopWindow::setCovered(bool covered)
 {
     const bool seenAgain = m_covered && !covered;
     m_covered = covered;
+    updateWatched();
     // The picture is a function of the clock: the next frame shows the present moment.
     if (seenAgain)
         update();
@@ -238,9 +244,42 @@ bool DesktopWindow::event(QEvent *event)
     return QOpenGLWindow::event(event);
 }
 
-void DesktopWindow::handleClose()
+// From now on no frame is drawn, and the session may sleep again.
+void DesktopWindow::end()
 {
     m_ending = true;
+    updateWatched();
+}
+
+void DesktopWindow::handleClose()
+{
+    end();
+}
+
+// Someone may be watching while the window is shown, not minimised, not covered whole, not on
+// another workspace (X11 unmaps it there, as when minimised) and its run is not ending. A Wayland
+// compositor applies its idle inhibition only while the surface is visible, and tells nothing.
+void DesktopWindow::updateWatched()
+{
+    m_stayAwake.setWatched(isExposed() && !m_covered && !m_ending
+                           && !(windowStates() & Qt::WindowMinimized));
+}
+
+void DesktopWindow::exposeEvent(QExposeEvent *event)
+{
+    QOpenGLWindow::exposeEvent(event);
+    updateWatched();
+}
+
+// Only while full screen, as a window the desktop took out of full screen is one among others:
+// then the compositing manager copies its frames again.
+void DesktopWindow::updateCompositorBypass()
+{
+    const bool bypass = (windowStates() & Qt::WindowFullScreen) && !m_ending;
+    if (bypass == m_bypassingCompositor || !Platform::current().withX11() || !handle())
+        return;
+    m_bypassingCompositor = bypass;
+    x11::bypassCompositor(winId(), bypass);
 }
 
 // Desktop quirk (sway): a desktop may take the full-screen state away, as sway does when another
@@ -250,6 +289,8 @@ void DesktopWindow::handleStateChange(const QWindowStateChangeEvent *event)
 {
     if (!(windowStates() & Qt::WindowFullScreen) && (event->oldState() & Qt::WindowFullScreen))
         m_fullScreenTaken = true;
+    updateCompositorBypass();
+    updateWatched();
 }
 
 void DesktopWindow::handleFocusIn()
@@ -298,14 +339,14 @@ void DesktopWindow::endOnDestroyedWindow()
 {
     if (m_ending)
         return;
-    m_ending = true;
+    end();
     QMetaObject::invokeMethod(this, &QWindow::close, Qt::QueuedConnection);
 }
 
 void DesktopWindow::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape) {
-        m_ending = true;
+        end();
         QCoreApplication::quit();
     }
 }

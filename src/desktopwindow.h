@@ -2,11 +2,12 @@
 //
 // The base of the demo's window. It starts the window (the pointer, the checks before showing,
 // the whole output), places it, asks for full screen the way each platform needs, asks for the
-// focus, learns when it is covered and when its run ends, and lets no frame start when none may
-// be drawn. A subclass sets its surface format and draws (initializeGL, resizeGL, paintGL); it
-// knows nothing of the desktop.
+// focus, learns when it is covered and when its run ends, keeps the session awake while it is
+// watched, and lets no frame start when none may be drawn. A subclass sets its surface format and
+// draws (initializeGL, resizeGL, paintGL); it knows nothing of the desktop.
 #pragma once
 
+#include "awake.h"
 #include "platform.h"
 #include "x11.h"
 
@@ -45,6 +46,7 @@ protected:
     bool isCovered() const { return m_covered; }
 
     bool event(QEvent *event) override;
+    void exposeEvent(QExposeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     bool nativeEvent(const QByteArray &eventType, void *message,
                      NativeEventResult *result) override;
@@ -55,6 +57,7 @@ private:
     void showOnWholeScreen();
     void takePlace();
 
+    void end();
     void handleClose();
     void handleStateChange(const QWindowStateChangeEvent *event);
     void handleFocusIn();
@@ -67,10 +70,13 @@ private:
     void countFrameShown();
     void requestActivation();
     void setCovered(bool covered);
+    void updateWatched();
+    void updateCompositorBypass();
     bool nativeWindowExists();
     void endOnDestroyedWindow();
 
     x11::CoverWatch m_coverWatch;
+    StayAwake m_stayAwake;
     // Set once the run is ending (Escape, the desktop's close, a window destroyed from outside):
     // from then on no frame is drawn.
     bool m_ending = false;
@@ -83,6 +89,8 @@ private:
     // Set while the window has yet to ask for full screen where the compositor put it (Qt 5 on
     // Wayland with several outputs).
     bool m_fullScreenOnceShown = false;
+    // Whether the window has told a compositing manager to leave its frames alone (X11).
+    bool m_bypassingCompositor = false;
     int m_framesShown = 0;
     QElapsedTimer m_shownFor;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 class QWindow;
+struct zwp_idle_inhibitor_v1;
 
 namespace wayland {
 
@@ -14,12 +15,37 @@ namespace wayland {
 // caller then asks Qt.
 bool requestFullScreenOnChosenOutput(QWindow *window);
 
+// Keeps the compositor's idle blanking and locking off while the window's surface is visible
+// (idle-inhibit), where the compositor offers it; elsewhere does nothing. The compositor lets go
+// when the program's connection ends.
+class IdleInhibitor
+{
+public:
+    IdleInhibitor() = default;
+    ~IdleInhibitor() { release(); }
+    IdleInhibitor(const IdleInhibitor &) = delete;
+    IdleInhibitor &operator=(const IdleInhibitor &) = delete;
+
+    void inhibit(QWindow *window);
+    void release();
+
+private:
+    zwp_idle_inhibitor_v1 *m_inhibitor = nullptr;
+};
+
 #else
-// Built without the Wayland part: the window asks Qt, which names its screen's output.
+// Built without the Wayland part: the window asks Qt, which names its screen's output, and the
+// compositor's idle time goes on.
 inline bool requestFullScreenOnChosenOutput(QWindow *)
 {
     return false;
 }
+class IdleInhibitor
+{
+public:
+    void inhibit(QWindow *) { }
+    void release() { }
+};
 #endif
 
 } // namespace wayland

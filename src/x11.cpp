@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include <xcb/randr.h>
+#include <xcb/screensaver.h>
 #include <xcb/xcb.h>
 
 namespace x11 {
@@ -264,6 +265,59 @@ void activate(WId window, quint32 time)
             = xcb_set_input_focus_checked(c, XCB_INPUT_FOCUS_PARENT, xcb_window_t(window), time);
         xcb_discard_reply(c, cookie.sequence);
     }
+    xcb_flush(c);
+}
+
+void suspendScreenSaver(bool suspend)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    // Suspending came with version 1.1 of the extension; a request the server does not know
+    // would close the connection.
+    const xcb_query_extension_reply_t *extension = xcb_get_extension_data(c, &xcb_screensaver_id);
+    if (!extension || !extension->present)
+        return;
+    static const bool canSuspend = [c] {
+        xcb_screensaver_query_version_reply_t *version = xcb_screensaver_query_version_reply(
+            c, xcb_screensaver_query_version(c, 1, 1), nullptr);
+        const bool result = version
+            && (version->server_major_version > 1
+                || (version->server_major_version == 1 && version->server_minor_version >= 1));
+        std::free(version);
+        return result;
+    }();
+    if (!canSuspend)
+        return;
+    xcb_screensaver_suspend(c, suspend ? 1 : 0);
+    xcb_flush(c);
+}
+
+void resetIdleTime()
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    xcb_force_screen_saver(c, XCB_SCREEN_SAVER_RESET);
+    xcb_flush(c);
+}
+
+void bypassCompositor(WId window, bool bypass)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    static const xcb_atom_t atom = internAtom(c, "_NET_WM_BYPASS_COMPOSITOR");
+    // Checked and dropped, as above: the window may be gone already.
+    xcb_void_cookie_t cookie;
+    if (bypass) {
+        const uint32_t bypassRequested = 1;
+        cookie = xcb_change_property_checked(c, XCB_PROP_MODE_REPLACE, xcb_window_t(window), atom,
+                                             XCB_ATOM_CARDINAL, 32, 1, &bypassRequested);
+    } else {
+        cookie = xcb_delete_property_checked(c, xcb_window_t(window), atom);
+    }
+    xcb_discard_reply(c, cookie.sequence);
     xcb_flush(c);
 }
 

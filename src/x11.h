@@ -77,6 +77,18 @@ void askForServerTime(WId window);
 // _NET_ACTIVE_WINDOW; without a window manager that supports it, the focus is set directly).
 void activate(WId window, quint32 time);
 
+// Keeps the X server's screen saver, its blanking and power saving, from starting while
+// suspended (the screen-saver extension's suspend, which ends with the program's connection);
+// nothing happens where the server lacks the extension or on other platforms.
+void suspendScreenSaver(bool suspend);
+
+// Resets the server's idle time, as input would: the session's idle watchers read it.
+void resetIdleTime();
+
+// Tells a compositing manager that it need not copy the window's frames
+// (_NET_WM_BYPASS_COMPOSITOR), or takes that back.
+void bypassCompositor(WId window, bool bypass);
+
 #else
 // Built without the X11 part: on X11 the window does what Qt alone does there, and every answer
 // is the other platforms' one.
@@ -104,6 +116,9 @@ inline Placement placement()
 }
 inline void askForServerTime(WId) { }
 inline void activate(WId, quint32) { }
+inline void suspendScreenSaver(bool) { }
+inline void resetIdleTime() { }
+inline void bypassCompositor(WId, bool) { }
 #endif
 
 } // namespace x11
