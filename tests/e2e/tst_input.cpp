@@ -7,6 +7,96 @@
 
 #include <memory>
 
+namespace {
+
+// A session bus of the test's own, with the stand-in org.freedesktop.ScreenSaver service on it
+// (support/screensaver-service), and what the service has printed.
+class StandInScreenSaver
+{
+public:
+    ~StandInScreenSaver()
+    {
+        for (QProcess *process : {&m_service, &m_bus}) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+
+    // Empty once the bus and the service answer; else what went wrong.
+    QString start()
+    {
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                     QStringLiteral("--print-address=1")});
+        if (!m_bus.waitForReadyRead(10000))
+            return QStringLiteral("dbus-daemon: ") + m_bus.errorString();
+        m_address = QString::fromLocal8Bit(m_bus.readLine().trimmed());
+        QProcessEnvironment environment = withBus();
+        m_service.setProcessEnvironment(environment);
+        m_service.setProcessChannelMode(QProcess::MergedChannels);
+        m_service.start(QStringLiteral(TEST_SUPPORT "/screensaver-service"), QStringList());
+        if (waitFor({QStringLiteral("ready")}, 10000).isEmpty())
+            return QStringLiteral("the stand-in service did not start: ") + log();
+        return {};
+    }
+
+    // The test's environment with the bus as the session's.
+    QProcessEnvironment withBus() const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+        return environment;
+    }
+
+    // The first line the service printed that starts with one of the prefixes, once it has; empty
+    // when none came in time.
+    QString waitFor(const QStringList &prefixes, int timeoutMs)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        for (;;) {
+            m_log += QString::fromLocal8Bit(m_service.readAll());
+            for (const QString &line : m_log.split(QLatin1Char('\n'))) {
+                for (const QString &prefix : prefixes) {
+                    if (line.startsWith(prefix))
+                        return line;
+                }
+            }
+            if (timer.elapsed() >= timeoutMs)
+                return {};
+            m_service.waitForReadyRead(50);
+        }
+    }
+
+    QString log() const { return m_log; }
+
+private:
+    QProcess m_bus;
+    QProcess m_service;
+    QString m_address;
+    QString m_log;
+};
+
+// Sets the X server's screen saver to come on after seconds of idle time, and back to the
+// server's default when it goes; the other cases take screenshots.
+class ScreenSaverTimeout
+{
+public:
+    explicit ScreenSaverTimeout(int seconds)
+        : fault(runTool(QStringLiteral("xset"),
+                        {QStringLiteral("s"), QString::number(seconds), QString::number(seconds)}))
+    { }
+    ~ScreenSaverTimeout()
+    {
+        runTool(QStringLiteral("xset"), {QStringLiteral("s"), QStringLiteral("default")});
+        runTool(QStringLiteral("xset"), {QStringLiteral("s"), QStringLiteral("reset")});
+    }
+
+    const QString fault;
+};
+
+} // namespace
+
 class TestInput : public QObject
 {
     Q_OBJECT
@@ -24,6 +114,10 @@ private slots:
     void displayOptionChoosesTheDisplay();
     void windowTitleOptionSetsTheTitle();
     void unknownArgumentIsIgnored();
+    void screenSaverStaysOffWhileWatched();
+    void sessionBusInhibitionWhileShown_data();
+    void sessionBusInhibitionWhileShown();
+    void compositorIdleInhibitedWhileShown();
 
 private:
     std::unique_ptr<X11Probe> m_x11;
@@ -157,6 +251,10 @@ void TestInput::resizedWindowKeepsThePicture()
     Demo demo;
     const unsigned long window = demo.waitForPicture(*m_x11);
     QVERIFY(window);
+    // A compositing manager need not copy the frames of the full-screen window, and copies them
+    // again once the desktop has taken it out of full screen.
+    const char *bypass = "_NET_WM_BYPASS_COMPOSITOR";
+    QCOMPARE(m_x11->cardinals(window, bypass), QVector<unsigned long> {1});
     const QString id = QString::number(window);
     const QString windowed = runTool(QStringLiteral("wmctrl"),
                                      {QStringLiteral("-i"), QStringLiteral("-r"), id,
@@ -170,6 +268,7 @@ void TestInput::resizedWindowKeepsThePicture()
                    QStringLiteral("0,100,60,%1,%2").arg(size.width()).arg(size.height())});
     QVERIFY2(resized.isEmpty(), qPrintable(resized));
     QTRY_COMPARE_WITH_TIMEOUT(m_x11->geometry(window).size(), size, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_x11->cardinals(window, bypass).isEmpty(), 5000);
 
     // The next frames fill the new size; allow a few for the resize to reach the GL side.
     QString fault = QStringLiteral("no frame checked");
@@ -207,6 +306,101 @@ void TestInput::unknownArgumentIsIgnored()
     QVERIFY2(demo.waitForPicture(*m_x11), demo.output().constData());
     const QString fault = picture::invariantRowFault(m_x11->grab());
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
+// The X server's screen saver stays off while the demo is watched, for twice its timeout, and
+// comes on within the timeout and two seconds once the demo is minimised, and once it has ended.
+void TestInput::screenSaverStaysOffWhileWatched()
+{
+    if (desktop::isWayland())
+        QSKIP("the X server's screen saver is the compositor's display's, not the user's");
+    const int timeoutS = 3;
+    const ScreenSaverTimeout timeout(timeoutS);
+    QVERIFY2(timeout.fault.isEmpty(), qPrintable(timeout.fault));
+    Demo demo;
+    const unsigned long window = demo.waitForPicture(*m_x11);
+    QVERIFY(window);
+    QElapsedTimer watched;
+    watched.start();
+    while (watched.elapsed() < 2 * timeoutS * 1000) {
+        QVERIFY2(!m_x11->screenSaverOn(),
+                 qPrintable(QStringLiteral("on after %1 ms").arg(watched.elapsed())));
+        QTest::qWait(100);
+    }
+
+    const QString id = QString::number(window);
+    const QString minimised
+        = runTool(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), id});
+    QVERIFY2(minimised.isEmpty(), qPrintable(minimised));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x11->screenSaverOn(), (timeoutS + 2) * 1000);
+
+    const QString restored
+        = runTool(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), id});
+    QVERIFY2(restored.isEmpty(), qPrintable(restored));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_x11->screenSaverOn(), 5000);
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x11->screenSaverOn(), (timeoutS + 2) * 1000);
+}
+
+void TestInput::sessionBusInhibitionWhileShown_data()
+{
+    QTest::addColumn<bool>("killed");
+    QTest::newRow("ended by Escape") << false;
+    QTest::newRow("killed") << true;
+}
+
+// Through the session bus's org.freedesktop.ScreenSaver, as KDE, Xfce and GNOME offer it: held
+// while the demo is shown, and let go at the end, by the demo or, when it is killed, by the
+// service once the demo's bus name is gone.
+void TestInput::sessionBusInhibitionWhileShown()
+{
+    QFETCH(bool, killed);
+    StandInScreenSaver service;
+    const QString started = service.start();
+    QVERIFY2(started.isEmpty(), qPrintable(started));
+    Demo demo({}, service.withBus());
+    QVERIFY(demo.waitForPicture(*m_x11));
+    const QString inhibit = service.waitFor({QStringLiteral("inhibit ")}, 5000);
+    QVERIFY2(!inhibit.isEmpty(), qPrintable(service.log()));
+    QVERIFY2(
+        service.waitFor({QStringLiteral("uninhibit"), QStringLiteral("vanished")}, 0).isEmpty(),
+        qPrintable(service.log()));
+    const QString cookie = inhibit.section(QLatin1Char(' '), 1, 1);
+    if (killed) {
+        demo.kill();
+        QCOMPARE(demo.waitForExit(), 128 + 9);
+    } else {
+        const QString quit = quitFault(demo);
+        QVERIFY2(quit.isEmpty(), qPrintable(quit));
+    }
+    const QString released = service.waitFor(
+        {QStringLiteral("uninhibit ") + cookie, QStringLiteral("vanished ") + cookie}, 5000);
+    QVERIFY2(!released.isEmpty(), qPrintable(service.log()));
+}
+
+// Through the compositor's idle-inhibit protocol, which sway reports in its window tree.
+void TestInput::compositorIdleInhibitedWhileShown()
+{
+    if (desktop::name() != QLatin1String("sway"))
+        QSKIP("only sway tells of idle inhibitors");
+    Demo demo;
+    QVERIFY(demo.waitForPicture(*m_x11));
+    const auto inhibited = [&demo]() -> bool {
+        QProcess tree;
+        tree.start(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree")});
+        if (!tree.waitForFinished(5000))
+            return false;
+        const QByteArray json = tree.readAllStandardOutput();
+        // The demo's node: its pid, then, before the next node's pid, whether it inhibits.
+        const int node = json.indexOf("\"pid\": " + QByteArray::number(demo.pid()));
+        const int next = json.indexOf("\"pid\": ", node + 1);
+        const int inhibits = json.indexOf("\"inhibit_idle\": true", node);
+        return node >= 0 && inhibits >= 0 && (next < 0 || inhibits < next);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(inhibited(), 5000);
     const QString quit = quitFault(demo);
     QVERIFY2(quit.isEmpty(), qPrintable(quit));
 }

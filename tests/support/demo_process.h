@@ -39,6 +39,8 @@ public:
     // picture leaving the screen: a compositor may fade a closed window out, and the next demo's
     // picture must not be taken for it.
     int waitForExit(int timeoutMs = 10000);
+    // Ends it at once, as kill -9 does: no clean-up of its own runs.
+    void kill() { m_process.kill(); }
     // Everything it printed so far, on either stream.
     QByteArray output();
 

@@ -16,6 +16,7 @@
 #   DESKTOP_CLOSE    a command that closes the demo's window the desktop's own way ($WINDOW is
 #                    its X11 window where it has one); empty where the desktop offers none
 #   DESKTOP_KEEPS    keys the desktop keeps for itself, space-separated
+#   SWAYSOCK         sway's IPC socket, which swaymsg reads
 #   DESKTOP_OUTPUTS  the areas of the display that show outputs or monitors, as x,y,width,height,
 #                    space-separated, and DESKTOP_OUTPUT the one the demo must open on
 #
@@ -152,7 +153,8 @@ sway)
     wait_for found_socket "$user_runtime"
     wayland=$(socket_in "$user_runtime")
     wait_for eval '[ -n "$(find "$user_runtime" -name "sway-ipc.*.sock")" ]'
-    swaymsg=(swaymsg -s "$(find "$user_runtime" -name 'sway-ipc.*.sock')")
+    export SWAYSOCK=$(find "$user_runtime" -name 'sway-ipc.*.sock')
+    swaymsg=(swaymsg -s "$SWAYSOCK")
     close="${swaymsg[*]} kill"
     if [ "$layout" != one ]; then
         # A second output opens in a window of its own, over the first.
@@ -226,6 +228,9 @@ xdotool mousemove "$((output_x + output_width - 2))" "$((height * 3 / 8))" mouse
     printf 'export DESKTOP_KEEPS=%q\n' "$keeps"
     printf 'export DESKTOP_OUTPUTS=%q\n' "$outputs"
     printf 'export DESKTOP_OUTPUT=%q\n' "$output"
+    if [ -n "${SWAYSOCK:-}" ]; then
+        printf 'export SWAYSOCK=%q\n' "$SWAYSOCK"
+    fi
     if [ -n "$wayland" ]; then
         printf 'export WAYLAND_DISPLAY=%q\n' "$wayland"
         printf 'export QT_QPA_PLATFORM=wayland\n'

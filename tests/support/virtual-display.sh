@@ -55,7 +55,7 @@ for _ in $(seq 100); do
 done
 [ -s "$work/display" ] || { echo "virtual-display: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM DESKTOP DESKTOP_CLOSE DESKTOP_KEEPS START_DESKTOP
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM DESKTOP DESKTOP_CLOSE DESKTOP_KEEPS START_DESKTOP SWAYSOCK
 
 mkdir -m 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime"

@@ -8,6 +8,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/scrnsaver.h>
 
 #include <poll.h>
 
@@ -153,6 +154,18 @@ unsigned long X11Probe::activeWindow() const
     const QVector<unsigned long> active
         = longProperty(m_display, rootWindow(), "_NET_ACTIVE_WINDOW", XA_WINDOW);
     return active.isEmpty() ? 0 : active.first();
+}
+
+QVector<unsigned long> X11Probe::cardinals(unsigned long window, const char *property) const
+{
+    return longProperty(m_display, window, property, XA_CARDINAL);
+}
+
+bool X11Probe::screenSaverOn() const
+{
+    XScreenSaverInfo info {};
+    return XScreenSaverQueryInfo(m_display, DefaultRootWindow(m_display), &info)
+        && info.state == ScreenSaverOn;
 }
 
 unsigned long X11Probe::rootWindow() const

@@ -37,6 +37,14 @@ public:
     QRect geometry(unsigned long window) const;
     QString title(unsigned long window) const;
 
+    // A property of 32-bit numbers on the window (a CARDINAL), such as
+    // _NET_WM_BYPASS_COMPOSITOR; empty when it is not set.
+    QVector<unsigned long> cardinals(unsigned long window, const char *property) const;
+
+    // The X server's screen saver (blanking or power saving), through its extension: whether it
+    // is on now. Its timeout is set with xset s.
+    bool screenSaverOn() const;
+
     // A window of the probe's own over an area, above every other: override-redirect, so that no
     // window manager moves it or gives it a frame. Returns it once it is shown, or 0.
     unsigned long cover(QRect area);
