@@ -1,10 +1,13 @@
 // scrolldemo-bench: the demo's frames, CPU, memory, start-up and idle cost, beside a floor.
 //
 //   scrolldemo-bench [--rounds N] [--seconds S] [--starts N] [--out DIR] [--compare PROGRAM]...
+//   scrolldemo-bench --composited [--rounds N] [--seconds S]
 // Alternates rounds of the demo (A), the demo at device-pixel ratio 2 (A2) and the floor (B),
 // each in a fresh bench-round process; times start-ups of the shipped program and of the floor
 // window, alternating, and of other builds of the program given with --compare; prints a table
-// that ends with the A/B frame-rate ratio.
+// that ends with the A/B frame-rate ratio. With --composited, under kwin_x11, it measures one
+// demo and the compositing manager instead, with the demo's compositor bypass taken away (C) and
+// as the demo sets it (D), alternating.
 #include "demo_process.h"
 #include "stats.h"
 #include "x11probe.h"
@@ -13,12 +16,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 #include <QTextStream>
 
 #include <cstdio>
 #include <map>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -124,6 +129,110 @@ Hidden hiddenShares(X11Probe &x11)
     process.terminate();
     process.waitForFinished();
     return shares;
+}
+
+// Under a compositing manager: the demo's frame rate and share of a core, and the compositing
+// manager's share, with the demo's _NET_WM_BYPASS_COMPOSITOR as it sets it and with the property
+// taken away by the probe, as a program that sets none, in alternating rounds of one demo.
+struct Composited
+{
+    Summary fps[2], demoCpu[2], compositorCpu[2];
+};
+
+QString compositedRounds(X11Probe &x11, int rounds, double seconds, Composited *result)
+{
+    QProcess compositor;
+    compositor.start(QStringLiteral("pidof"), {QStringLiteral("-s"), QStringLiteral("kwin_x11")});
+    compositor.waitForFinished();
+    const qint64 compositorPid = compositor.readAllStandardOutput().trimmed().toLongLong();
+    if (compositorPid <= 0)
+        return QStringLiteral("no kwin_x11 runs: start this under VIRTUAL_DISPLAY_DESKTOP=kwin");
+    QProcess demo;
+    x11.watchNewWindows();
+    demo.start(QStringLiteral(PROGRAM), QStringList());
+    const unsigned long window
+        = demo.waitForStarted() ? x11.waitForFirstFrameOf(demo.processId(), 20000) : 0;
+    if (!window)
+        return QStringLiteral("the demo presented no frame");
+    const char *bypass = "_NET_WM_BYPASS_COMPOSITOR";
+    // KWin turns compositing on a few seconds after its start.
+    x11.setCardinals(window, bypass, {});
+    QElapsedTimer waited;
+    waited.start();
+    while (!x11.compositing() && waited.elapsed() < 20000)
+        QTest::qWait(100);
+    const auto cpuSeconds = [](qint64 pid) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return -1.0;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        return fields.size() < 13
+            ? -1.0
+            : (fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    };
+    // Its first composited frames come a while after it takes the selection.
+    while (x11.compositing() && coreShareOver(compositorPid, 500) < 0.05
+           && waited.elapsed() < 30000)
+        ;
+    QString fault = x11.compositing() && waited.elapsed() < 30000
+        ? QString()
+        : QStringLiteral("kwin_x11 did not composite");
+    x11.countFrames(window);
+    for (int round = 0; round < rounds && fault.isEmpty(); ++round) {
+        for (int bypassed = 0; bypassed < 2; ++bypassed) {
+            x11.setCardinals(window, bypass,
+                             bypassed ? QVector<unsigned long> {1} : QVector<unsigned long> {});
+            QTest::qWait(1000);
+            const double demoBefore = cpuSeconds(demo.processId());
+            const double compositorBefore = cpuSeconds(compositorPid);
+            const int framesBefore = x11.framesCounted();
+            QElapsedTimer timer;
+            timer.start();
+            // Frames are counted only while the probe reads its connection.
+            while (timer.elapsed() < qint64(seconds * 1000))
+                x11.waitForFrames(1, int(qint64(seconds * 1000) - timer.elapsed()));
+            const double elapsed = timer.elapsed() / 1000.0;
+            result->fps[bypassed].values.push_back((x11.framesCounted() - framesBefore) / elapsed);
+            result->demoCpu[bypassed].values.push_back(
+                100 * (cpuSeconds(demo.processId()) - demoBefore) / elapsed);
+            result->compositorCpu[bypassed].values.push_back(
+                100 * (cpuSeconds(compositorPid) - compositorBefore) / elapsed);
+            std::fprintf(stderr, "composited round %d %-8s %6.2f fps\n", round + 1,
+                         bypassed ? "bypassed" : "copied", result->fps[bypassed].values.back());
+        }
+    }
+    demo.terminate();
+    demo.waitForFinished();
+    return fault;
+}
+
+int runComposited(int rounds, double seconds)
+{
+    X11Probe x11;
+    Composited result;
+    const QString fault = compositedRounds(x11, rounds, seconds, &result);
+    if (!fault.isEmpty()) {
+        std::fprintf(stderr, "composited rounds: %s\n", qPrintable(fault));
+        return 1;
+    }
+    QTextStream out(stdout);
+    out << "under kwin_x11 with compositing, " << rounds << " rounds of " << seconds
+        << " s each, alternating\n";
+    const char *labels[2] = {"C  bypass property taken away: frames copied",
+                             "D  bypass property as the demo sets it"};
+    for (int bypassed = 0; bypassed < 2; ++bypassed) {
+        out << labels[bypassed] << '\n';
+        out << result.fps[bypassed].line(QStringLiteral("  demo's frames per second"), "fps", 2)
+            << '\n';
+        out << result.demoCpu[bypassed].line(QStringLiteral("  demo's CPU, share of a core"), "%",
+                                             1)
+            << '\n';
+        out << result.compositorCpu[bypassed].line(
+            QStringLiteral("  kwin_x11's CPU, share of a core"), "%", 1)
+            << '\n';
+    }
+    return 0;
 }
 
 int runBenchmark(int rounds, double seconds, int starts, const QString &outDir,
@@ -256,8 +365,13 @@ int main(int argc, char **argv)
         QStringLiteral("compare"),
         QStringLiteral("another build of the program to time start-ups of"),
         QStringLiteral("PROGRAM"));
-    parser.addOptions({rounds, seconds, starts, out, compare});
+    const QCommandLineOption composited(
+        QStringLiteral("composited"),
+        QStringLiteral("only rounds under kwin_x11, with and without the compositor bypass"));
+    parser.addOptions({rounds, seconds, starts, out, compare, composited});
     parser.process(app);
+    if (parser.isSet(composited))
+        return runComposited(parser.value(rounds).toInt(), parser.value(seconds).toDouble());
     return runBenchmark(parser.value(rounds).toInt(), parser.value(seconds).toDouble(),
                         parser.value(starts).toInt(), parser.value(out), parser.values(compare));
 }

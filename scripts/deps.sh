@@ -34,6 +34,7 @@ case "${1:-}" in
         qt6-base-dev libqt6opengl6-dev qt6-base-private-dev  # the suite runs on Qt 6 too
         libx11-dev libxfixes-dev libxdamage-dev libxss-dev  # the end-to-end tests watch the display
         wmctrl                    # window manager requests
+        dbus-daemon python3-dbus python3-gi  # a stand-in screen-saver service on a bus of its own
         x11-xserver-utils         # xrandr: monitors
         qtwayland5 qt6-wayland    # the demo as a Wayland client
         faketime                  # a year of uptime in a second

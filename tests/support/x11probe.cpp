@@ -161,6 +161,23 @@ QVector<unsigned long> X11Probe::cardinals(unsigned long window, const char *pro
     return longProperty(m_display, window, property, XA_CARDINAL);
 }
 
+void X11Probe::setCardinals(unsigned long window, const char *property,
+                            const QVector<unsigned long> &values)
+{
+    const Atom atom = XInternAtom(m_display, property, False);
+    if (values.isEmpty())
+        XDeleteProperty(m_display, window, atom);
+    else
+        XChangeProperty(m_display, window, atom, XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char *>(values.constData()), values.size());
+    XSync(m_display, False);
+}
+
+bool X11Probe::compositing() const
+{
+    return XGetSelectionOwner(m_display, XInternAtom(m_display, "_NET_WM_CM_S0", False)) != None;
+}
+
 bool X11Probe::screenSaverOn() const
 {
     XScreenSaverInfo info {};

@@ -41,6 +41,12 @@ public:
     // _NET_WM_BYPASS_COMPOSITOR; empty when it is not set.
     QVector<unsigned long> cardinals(unsigned long window, const char *property) const;
 
+    // Sets such a property to the numbers, or removes it when there are none.
+    void setCardinals(unsigned long window, const char *property,
+                      const QVector<unsigned long> &values);
+    // Whether a compositing manager runs (it owns _NET_WM_CM_S0).
+    bool compositing() const;
+
     // The X server's screen saver (blanking or power saving), through its extension: whether it
     // is on now. Its timeout is set with xset s.
     bool screenSaverOn() const;
