@@ -23,8 +23,6 @@ public:
 
     // What the picture needs from OpenGL: version 4.1, core profile, 4x multisampling.
     static QSurfaceFormat surfaceFormat();
-    // The greeting's font: the application's default family at the greeting's size.
-    static QFont greetingFont();
 
 protected:
     // A greeting without a font is no refusal: that is said once, and the picture goes on.
@@ -37,6 +35,8 @@ protected:
     virtual qint64 elapsedMs() const;
 
 private:
+    // The greeting's font: the application's default family at the greeting's size.
+    static QFont greetingFont();
     std::vector<QImage> prepareOffTheGuiThread();
     void uploadLogo(const std::vector<QImage> &levels);
     void drawShaderPass();
