@@ -16,14 +16,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QTest>
 #include <QTextStream>
 
 #include <cstdio>
 #include <map>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -165,16 +163,6 @@ QString compositedRounds(X11Probe &x11, int rounds, double seconds, Composited *
         return QStringLiteral("the demo presented no frame");
     const char *bypass = "_NET_WM_BYPASS_COMPOSITOR";
     x11.setCardinals(window, bypass, {});
-    const auto cpuSeconds = [](qint64 pid) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            return -1.0;
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        return fields.size() < 13
-            ? -1.0
-            : (fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
-    };
     // Until KWin copies the demo's frames. A property taken away while KWin settles the window's
     // full-screen state was not always heeded; set and taken away again, it was.
     waited.restart();

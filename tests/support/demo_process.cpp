@@ -36,6 +36,18 @@ Demo::~Demo()
 
 unsigned long Demo::waitForPicture(X11Probe &x11, int timeoutMs)
 {
+    const unsigned long window = waitForPictureOf(x11, timeoutMs);
+    // Whether the picture was late or never came: a demo that ended says how, beside the test's
+    // own report.
+    if (!window && !running())
+        qWarning("the demo ended before its picture came: status %d (128 + signal after a crash), "
+                 "printed \"%s\"",
+                 waitForExit(0), output().constData());
+    return window;
+}
+
+unsigned long Demo::waitForPictureOf(X11Probe &x11, int timeoutMs)
+{
     QElapsedTimer timer;
     timer.start();
     if (desktop::isWayland()) {
@@ -231,24 +243,26 @@ QSize firstWaylandFrameSize(const QByteArray &log)
     return size;
 }
 
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1.0;
+    // After the command's closing parenthesis: state is the first field, utime the 12th.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1.0;
+    return (fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
 double coreShareOver(qint64 pid, int ms)
 {
-    const auto cpuSeconds = [pid] {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            return -1.0;
-        // After the command's closing parenthesis: state is the first field, utime the 12th.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 13)
-            return -1.0;
-        return (fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
-    };
     QElapsedTimer timer;
-    const double before = cpuSeconds();
+    const double before = cpuSeconds(pid);
     timer.start();
     QTest::qWait(ms);
-    const double after = cpuSeconds();
+    const double after = cpuSeconds(pid);
     if (before < 0 || after < 0)
         return -1.0;
     return (after - before) / (timer.elapsed() / 1000.0);

@@ -45,6 +45,8 @@ public:
     QByteArray output();
 
 private:
+    unsigned long waitForPictureOf(X11Probe &x11, int timeoutMs);
+
     QProcess m_process;
     QByteArray m_output;
     X11Probe *m_screen = nullptr; // where waitForPicture saw the picture
@@ -76,6 +78,9 @@ QString sendKeys(const QStringList &keys);
 // Quits the demo with keys that include Escape: a clean quit is status 0 with nothing printed.
 QString quitFault(Demo &demo, const QString &keys = QStringLiteral("Escape"));
 
+// The CPU time the process has used so far, in seconds, as the kernel counts it; negative when
+// it could not be read.
+double cpuSeconds(qint64 pid);
 // The share of one core the process used over the next milliseconds, from its CPU time as the
 // kernel counts it; negative when it could not be read.
 double coreShareOver(qint64 pid, int ms);
