@@ -223,7 +223,7 @@ bool DesktopWindow::event(QEvent *event)
 {
     switch (event->type()) {
     case QEvent::Close:
-        handleClose();
+        end();
         break;
     case QEvent::WindowStateChange:
         handleStateChange(static_cast<const QWindowStateChangeEvent *>(event));
@@ -249,11 +249,6 @@ void DesktopWindow::end()
 {
     m_ending = true;
     updateWatched();
-}
-
-void DesktopWindow::handleClose()
-{
-    end();
 }
 
 // Someone may be watching while the window is shown, not minimised, not covered whole, not on

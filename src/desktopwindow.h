@@ -58,7 +58,6 @@ private:
     void takePlace();
 
     void end();
-    void handleClose();
     void handleStateChange(const QWindowStateChangeEvent *event);
     void handleFocusIn();
     bool mayStartFrame(QEvent::Type type);
