@@ -87,15 +87,24 @@ void Window::initializeGL()
         uploadLogo(logoLevels);
 
     m_vao.release();
-    const bool vertexAdded
-        = m_shader.addShaderFromSourceFile(QOpenGLShader::Vertex, QStringLiteral(":/shader.vert"));
-    const bool fragmentAdded = m_shader.addShaderFromSourceFile(QOpenGLShader::Fragment,
-                                                                QStringLiteral(":/shader.frag"));
-    const bool linked = m_shader.link();
-    // A program that lost a stage may still link and would draw undefined colours;
-    // removing its shaders unlinks it, so every frame skips the pass instead.
-    if (!vertexAdded || !fragmentAdded || !linked)
-        m_shader.removeAllShaders();
+    // A program that lost a stage is left without one, and every frame skips the pass.
+    buildProgram(m_shader, QStringLiteral(":/shader.vert"), QStringLiteral(":/shader.frag"));
+}
+
+bool Window::buildProgram(QOpenGLShaderProgram &program, const QString &vertexFile,
+                          const QString &fragmentFile)
+{
+    // Both stages are compiled, so that Qt reports every one that fails.
+    const bool vertexAdded = program.addShaderFromSourceFile(QOpenGLShader::Vertex, vertexFile);
+    const bool fragmentAdded
+        = program.addShaderFromSourceFile(QOpenGLShader::Fragment, fragmentFile);
+    // Mesa links a program that lost its fragment stage, and it would draw undefined colours; a
+    // driver need not survive being asked. So such a program never reaches the linker. Pinned by
+    // tst_shaders' programThatLostAStageIsNeverLinked.
+    if (vertexAdded && fragmentAdded && program.link())
+        return true;
+    program.removeAllShaders();
+    return false;
 }
 
 // The driver's own mipmap generation first compiles shaders of its own, some 50 ms of start-up on

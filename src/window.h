@@ -23,6 +23,10 @@ public:
 
     // What the picture needs from OpenGL: version 4.1, core profile, 4x multisampling.
     static QSurfaceFormat surfaceFormat();
+    // Builds a program of the two stages in these files, with the context current: linked when
+    // both compile, else left with no stage and unlinked.
+    static bool buildProgram(QOpenGLShaderProgram &program, const QString &vertexFile,
+                             const QString &fragmentFile);
 
 protected:
     // A greeting without a font is no refusal: that is said once, and the picture goes on.

@@ -393,7 +393,7 @@ void TestWindow::unlinkedProgramDrawsBlackWithoutRepeatingWarnings()
     QVERIFY2(replaced.isEmpty(), qPrintable(replaced));
     TimedWindow window;
     QVERIFY(showAndWaitForFrames(window, 1, smallWindow));
-    // The toolkit reports the failed compile and link once, at set-up.
+    // The toolkit reports the failed compile once, at set-up: its error, then the stage's source.
     const int atSetUp = messages.size();
     QVERIFY(atSetUp <= 2);
     QTRY_VERIFY_WITH_TIMEOUT(window.frames >= 10, 20000);

@@ -87,17 +87,59 @@ void TestRefusals::noOpenGLIsRefused()
         ended.output.constData());
 }
 
+namespace {
+
+// Mesa reads a replacement for each shader source it is handed from MESA_SHADER_READ_PATH, under
+// the name it dumps that source with to MESA_SHADER_DUMP_PATH: this puts a fragment stage that
+// cannot compile in place of the demo's, for a demo started with the environment and the
+// replacements' folder. Empty when done; else what went wrong.
+QString replaceFragmentStage(QProcessEnvironment environment, const QString &replacements)
+{
+    QTemporaryDir dumped;
+    environment.insert(QStringLiteral("MESA_SHADER_DUMP_PATH"), dumped.path());
+    {
+        X11Probe x11;
+        Demo demo({}, environment);
+        if (!demo.waitForPicture(x11))
+            return QStringLiteral("no picture: ") + QString::fromLocal8Bit(demo.output());
+        const QString quit = quitFault(demo);
+        if (!quit.isEmpty())
+            return quit;
+    }
+    const QDir dumps(dumped.path());
+    for (const QString &name : dumps.entryList({QStringLiteral("FS_*.glsl")})) {
+        QFile source(dumps.filePath(name));
+        if (!source.open(QIODevice::ReadOnly) || !source.readAll().contains("fGlobalTime"))
+            continue;
+        QFile broken(TEST_DATA "/broken.frag");
+        QFile replacement(QDir(replacements).filePath(name));
+        if (!broken.open(QIODevice::ReadOnly) || !replacement.open(QIODevice::WriteOnly)
+            || replacement.write(broken.readAll()) <= 0)
+            return QStringLiteral("cannot write ") + replacement.fileName();
+        return {};
+    }
+    return QStringLiteral("the driver dumped no fragment stage of the demo's: ")
+        + dumps.entryList(QDir::Files).join(QLatin1Char(' '));
+}
+
+} // namespace
+
 // A driver at 4.1 that cannot compile the shaders: Qt's own report once, the greeting on black.
 void TestRefusals::shadersThatDoNotCompileLeaveTheGreetingOnBlack()
 {
-    X11Probe x11;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("MESA_GL_VERSION_OVERRIDE"), QStringLiteral("4.1"));
-    environment.insert(QStringLiteral("MESA_GLSL_VERSION_OVERRIDE"), QStringLiteral("330"));
+    const QTemporaryDir replacements;
+    const QString replaced = replaceFragmentStage(environment, replacements.path());
+    QVERIFY2(replaced.isEmpty(), qPrintable(replaced));
+    environment.insert(QStringLiteral("MESA_SHADER_READ_PATH"), replacements.path());
+
+    X11Probe x11;
     Demo demo({}, environment);
     QVERIFY2(demo.waitForPicture(x11), demo.output().constData());
     const QByteArray atStart = demo.output();
-    QVERIFY2(atStart.contains("QOpenGLShader"), atStart.constData());
+    QVERIFY2(atStart.contains("QOpenGLShader::compile(Fragment)"), atStart.constData());
+    QVERIFY2(!atStart.contains("link"), atStart.constData());
     QVERIFY(x11.waitForFrames(10));
     QCOMPARE(demo.output(), atStart);
     QTRY_VERIFY_WITH_TIMEOUT(picture::greetingLeft(x11.grab()) >= 0, 10000);
