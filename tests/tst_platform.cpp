@@ -12,6 +12,7 @@ private slots:
     void kindFromQtsPluginName_data();
     void kindFromQtsPluginName();
     void reachesBelowQtOnlyWithThePartBuilt();
+    void buildHasThePartsTheSuiteRunsOn();
 };
 
 void TestPlatform::kindFromQtsPluginName_data()
@@ -60,6 +61,26 @@ void TestPlatform::reachesBelowQtOnlyWithThePartBuilt()
     QVERIFY(!other.withX11() && !other.withWayland());
     // Before Qt has chosen its plugin nothing is decided, and nothing is kept for later.
     QCOMPARE(int(Platform::current().kind), int(Platform::Other));
+}
+
+// The suite's desktops need the parts it names in SUITE_PARTS: a build without one would fail them
+// for a reason no case names, or, where no case looks, pass without what users get.
+void TestPlatform::buildHasThePartsTheSuiteRunsOn()
+{
+    const QStringList parts = qEnvironmentVariable("SUITE_PARTS").split(QLatin1Char(' '),
+                                                                        Qt::SkipEmptyParts);
+    if (parts.isEmpty())
+        QSKIP("this build runs no desktop");
+    const Platform x11 = Platform::named(QStringLiteral("xcb"));
+    const Platform wayland = Platform::named(QStringLiteral("wayland"));
+    for (const QString &part : parts) {
+        const bool built = part == QLatin1String("x11")   ? x11.x11Part
+            : part == QLatin1String("wayland")            ? wayland.waylandPart
+                                                          : false;
+        QVERIFY2(built, qPrintable(QStringLiteral("built without the %1 part, which the suite's "
+                                                  "desktops need: see the configure's line")
+                                       .arg(part)));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestPlatform)
