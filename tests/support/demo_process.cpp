@@ -218,14 +218,16 @@ QString close(unsigned long window)
 
 QSize firstWaylandFrameSize(const QByteArray &log)
 {
+    // An object is its interface and number: wl_surface@20 up to libwayland 1.22, wl_surface#20
+    // since 1.23, whose lines also name their queue first.
     const QString text = QString::fromLocal8Bit(log);
     const QRegularExpression toplevel(
-        QStringLiteral(R"(get_xdg_surface\(new id xdg_surface@\d+, (wl_surface@\d+)\))"));
+        QStringLiteral(R"(get_xdg_surface\(new id xdg_surface[@#]\d+, (wl_surface[@#]\d+)\))"));
     const QRegularExpressionMatch surface = toplevel.match(text);
     if (!surface.hasMatch())
         return {};
     const QRegularExpression attach(QRegularExpression::escape(surface.captured(1))
-                                    + QStringLiteral(R"(\.attach\((wl_buffer@\d+),)"));
+                                    + QStringLiteral(R"(\.attach\((wl_buffer[@#]\d+),)"));
     const QRegularExpressionMatch attached = attach.match(text, surface.capturedEnd());
     if (!attached.hasMatch())
         return {};
