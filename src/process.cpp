@@ -167,6 +167,15 @@ bool aboutAGoneWindow(const QMessageLogContext &context, const QString &text)
     return match.hasMatch() && !x11::windowExists(WId(match.captured(1).toULongLong()));
 }
 
+// Quirk (Qt 6.8 on Wayland at a fractional scale): the compositor's scale for the window comes
+// after its first frames, and Qt's Wayland plugin does not always announce the new device-pixel
+// ratio. Qt finds the stale value itself before the next frame, corrects it, and asks the user to
+// report a bug in Qt; the frames are right. Pinned by e2e_picture_sway_scale1.5 and 1.25.
+bool aboutAStaleRatioQtCorrected(const QString &text)
+{
+    return text.startsWith(QLatin1String("The cached device pixel ratio value was stale on window"));
+}
+
 QtMessageHandler qtMessageHandler = nullptr;
 
 // Qt's messages pass here first. Without a display, a platform plugin or a screen, Qt ends in a
@@ -178,7 +187,7 @@ void handleQtMessage(QtMsgType type, const QMessageLogContext &context, const QS
         noteTriedPlugin(text);
     if (type == QtFatalMsg && startingUp())
         std::_Exit(refuse(platformRefusal(text)));
-    if (aboutAGoneWindow(context, text))
+    if (aboutAGoneWindow(context, text) || aboutAStaleRatioQtCorrected(text))
         return;
     qtMessageHandler(type, context, text);
 }

@@ -6,6 +6,8 @@
 #include <QtTest>
 
 #include <cmath>
+#include <functional>
+#include <vector>
 #include <memory>
 
 namespace {
@@ -72,6 +74,7 @@ private slots:
     void coversTheScreen_data();
     void coversTheScreen();
     void firstFrameCoversTheScreen();
+    void greetingAtTheOutputsScale();
     void greetingKeepsItsSpeedAndTheLogoSways();
     void pointerIsBlankFromTheFirstFrame();
     void coveredItDrawsNothing();
@@ -194,6 +197,70 @@ void TestPicture::firstFrameCoversTheScreen()
     QCOMPARE(first, screen);
 }
 
+namespace {
+
+// The rows of the first glyph's left stem, in device pixels: the first column of ink at least
+// half covered in the band of rows the greeting takes above the logo, down that column.
+struct Stem
+{
+    int top = -1;
+    int bottom = -1;
+};
+Stem firstStem(const QImage &image, qreal scale, const std::function<bool(QRgb)> &ink)
+{
+    const int first = qRound(110 * scale);
+    const int last = qRound(225 * scale);
+    for (int x = 0; x < image.width(); ++x) {
+        Stem stem;
+        for (int y = first; y <= last; ++y) {
+            if (ink(image.pixel(x, y))) {
+                if (stem.top < 0)
+                    stem.top = y;
+                stem.bottom = y;
+            }
+        }
+        if (stem.top >= 0)
+            return stem;
+    }
+    return {};
+}
+
+} // namespace
+
+// A compositor that scales its output by a fraction (wp_fractional_scale_v1, which Qt uses since
+// 6.5): the picture in the output's own pixels, edge to edge, and the greeting at its size in
+// device-independent pixels, as the reference draws it at that scale.
+void TestPicture::greetingAtTheOutputsScale()
+{
+    const qreal scale = qEnvironmentVariable("VIRTUAL_DISPLAY_SCALE").toDouble();
+    if (scale <= 0)
+        QSKIP("the desktop's output has no scale of its own; VIRTUAL_DISPLAY_SCALE sets one");
+    Demo demo;
+    QVERIFY2(demo.waitForPicture(*m_x11), demo.output().constData());
+    const QRect output = desktop::output(*m_x11);
+    const auto white = [](QRgb p) { return picture::isWhite(p); };
+    QImage frame = m_x11->grab(output);
+    QTRY_VERIFY_WITH_TIMEOUT(firstStem(frame = m_x11->grab(output), scale, white).top >= 0, 10000);
+    const QString fault = picture::invariantRowFault(frame);
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
+
+    const QImage reference = picture::greeting(output.size(), scale, 100);
+    const Stem expected
+        = firstStem(reference, scale, [](QRgb p) { return qAlpha(p) >= 128; });
+    const Stem shown = firstStem(frame, scale, white);
+    QVERIFY(expected.top >= 0);
+    QVERIFY2(qAbs(shown.top - expected.top) <= 1 && qAbs(shown.bottom - expected.bottom) <= 1,
+             qPrintable(QStringLiteral("the greeting's first stem covers rows %1 to %2, the "
+                                       "reference's at scale %3 rows %4 to %5")
+                            .arg(shown.top)
+                            .arg(shown.bottom)
+                            .arg(scale)
+                            .arg(expected.top)
+                            .arg(expected.bottom)));
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+}
+
 // Each screenshot tells its own animation time through the greeting's position, and the X server
 // tells when its frame was presented; neither depends on how quickly this test runs.
 void TestPicture::greetingKeepsItsSpeedAndTheLogoSways()
@@ -287,5 +354,17 @@ void TestPicture::coveredItDrawsNothing()
     QVERIFY2(quit.isEmpty(), qPrintable(quit));
 }
 
-QTEST_GUILESS_MAIN(TestPicture)
+int main(int argc, char **argv)
+{
+    // The greeting's reference needs the fonts, and so an application with a platform: one that
+    // shows nothing, whatever desktop the demo runs on.
+    std::vector<char *> arguments(argv, argv + argc);
+    char platform[] = "-platform";
+    char offscreen[] = "offscreen";
+    arguments.insert(arguments.begin() + 1, {platform, offscreen});
+    int count = int(arguments.size());
+    QGuiApplication app(count, arguments.data());
+    TestPicture test;
+    return QTest::qExec(&test, count, arguments.data());
+}
 #include "tst_picture.moc"

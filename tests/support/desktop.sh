@@ -145,8 +145,8 @@ weston)
     wait_for socket_ready "$wayland" ;;
 sway)
     as_desktop_user
-    printf 'output * resolution %s\noutput * bg #000000 solid_color\n' "$output_size" \
-        > "$user_runtime/sway.conf"
+    printf 'output * resolution %s scale %s\noutput * bg #000000 solid_color\n' "$output_size" \
+        "${VIRTUAL_DISPLAY_SCALE:-1}" > "$user_runtime/sway.conf"
     chmod 644 "$user_runtime/sway.conf"
     start "${runas[@]}" XDG_RUNTIME_DIR="$user_runtime" WLR_BACKENDS=x11 \
         sway -c "$user_runtime/sway.conf"
