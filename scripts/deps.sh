@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # deps.sh: installs, from Debian's packages, what building and running the demo needs and this
 # machine lacks; with --virtual-display, also a virtual display to run it on where there is no
-# display; with --tests, also everything the test suite needs (Qt 6 among it).
+# display; with --tests, also everything the test suite needs (Qt 6 among it); with --roots, only
+# what scripts/in-debian.sh makes roots of other releases with. Knows Debian 12, 13 and testing.
 #
-# Usage: scripts/deps.sh [--virtual-display | --tests] [EXTRA-PACKAGE...]
+# Usage: scripts/deps.sh [--virtual-display | --tests | --roots] [EXTRA-PACKAGE...]
 #        (extras for the measuring scripts)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,7 +24,14 @@ virtual_display=(
     xvfb openbox x11-utils        # a virtual display, its window manager, xprop and xev
     xdotool imagemagick           # keys and screenshots on it
 )
+# Where a release names a part otherwise. Debian 13 folded Qt 6's OpenGL module into its base.
+release=$( (. /etc/os-release && echo "${VERSION_ID:-testing}") 2> /dev/null || echo unknown)
+qt6_opengl=()
+[ "$release" = 12 ] && qt6_opengl=(libqt6opengl6-dev)
 case "${1:-}" in
+--roots)
+    shift
+    packages=(debootstrap) ;;
 --virtual-display)
     shift
     packages+=("${virtual_display[@]}") ;;
@@ -31,7 +39,7 @@ case "${1:-}" in
     shift
     packages+=(
         "${virtual_display[@]}"
-        qt6-base-dev libqt6opengl6-dev qt6-base-private-dev  # the suite runs on Qt 6 too
+        qt6-base-dev "${qt6_opengl[@]}" qt6-base-private-dev  # the suite runs on Qt 6 too
         libx11-dev libxfixes-dev libxdamage-dev libxss-dev  # the end-to-end tests watch the display
         wmctrl                    # window manager requests
         dbus-daemon python3-dbus python3-gi  # a stand-in screen-saver service on a bus of its own
