@@ -67,19 +67,20 @@ void TestPlatform::reachesBelowQtOnlyWithThePartBuilt()
 // for a reason no case names, or, where no case looks, pass without what users get.
 void TestPlatform::buildHasThePartsTheSuiteRunsOn()
 {
-    const QStringList parts = qEnvironmentVariable("SUITE_PARTS").split(QLatin1Char(' '),
-                                                                        Qt::SkipEmptyParts);
+    const QStringList parts
+        = qEnvironmentVariable("SUITE_PARTS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (parts.isEmpty())
         QSKIP("this build runs no desktop");
     const Platform x11 = Platform::named(QStringLiteral("xcb"));
     const Platform wayland = Platform::named(QStringLiteral("wayland"));
     for (const QString &part : parts) {
-        const bool built = part == QLatin1String("x11")   ? x11.x11Part
-            : part == QLatin1String("wayland")            ? wayland.waylandPart
-                                                          : false;
-        QVERIFY2(built, qPrintable(QStringLiteral("built without the %1 part, which the suite's "
-                                                  "desktops need: see the configure's line")
-                                       .arg(part)));
+        const bool built = part == QLatin1String("x11") ? x11.x11Part
+            : part == QLatin1String("wayland")          ? wayland.waylandPart
+                                                        : false;
+        QVERIFY2(built,
+                 qPrintable(QStringLiteral("built without the %1 part, which the suite's "
+                                           "desktops need: see the configure's line")
+                                .arg(part)));
     }
 }
 

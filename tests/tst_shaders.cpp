@@ -103,7 +103,8 @@ void TestShaders::contextIsTheWindowsVersionAndProfile()
 void TestShaders::programThatLostAStageIsNeverLinked()
 {
     QOpenGLShaderProgram program;
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^QOpenGLShader::compile")));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("^QOpenGLShader::compile")));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Problematic")));
     QVERIFY(!Window::buildProgram(program, QStringLiteral(":/shader.vert"),
                                   QStringLiteral(TEST_DATA "/broken.frag")));

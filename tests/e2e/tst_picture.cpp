@@ -7,8 +7,8 @@
 
 #include <cmath>
 #include <functional>
-#include <vector>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -245,8 +245,7 @@ void TestPicture::greetingAtTheOutputsScale()
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
 
     const QImage reference = picture::greeting(output.size(), scale, 100);
-    const Stem expected
-        = firstStem(reference, scale, [](QRgb p) { return qAlpha(p) >= 128; });
+    const Stem expected = firstStem(reference, scale, [](QRgb p) { return qAlpha(p) >= 128; });
     const Stem shown = firstStem(frame, scale, white);
     QVERIFY(expected.top >= 0);
     QVERIFY2(qAbs(shown.top - expected.top) <= 1 && qAbs(shown.bottom - expected.bottom) <= 1,
