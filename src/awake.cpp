@@ -2,9 +2,9 @@
 #include "awake.h"
 
 #include "platform.h"
+#include "words.h"
 #include "x11.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -15,16 +15,6 @@
 namespace {
 
 const QString screenSaverService = QStringLiteral("org.freedesktop.ScreenSaver");
-
-// Only a bus the session has: asking for the session bus without one would have libdbus start a
-// bus of its own (autolaunch), which outlives the program.
-bool sessionHasBus()
-{
-    if (qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"))
-        return true;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return !runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists();
-}
 
 QDBusMessage screenSaverCall(const QString &method)
 {
@@ -37,6 +27,17 @@ QDBusMessage screenSaverCall(const QString &method)
 }
 
 } // namespace
+
+bool sessionHasBus()
+{
+    static const bool hasBus = [] {
+        if (qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"))
+            return true;
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        return !runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists();
+    }();
+    return hasBus;
+}
 
 StayAwake::StayAwake(QWindow *window)
     : m_window(window)
@@ -95,7 +96,9 @@ void StayAwake::askSessionBus()
     if (!m_watched || m_cookie)
         return;
     QDBusMessage inhibit = screenSaverCall(QStringLiteral("Inhibit"));
-    inhibit << QCoreApplication::applicationName() << QStringLiteral("Showing the demo");
+    // What the service shows the user, and the services refuse an inhibition without either
+    // (XScreenSaver does); the program's own name, as its lines give it, is never empty.
+    inhibit << programName() << QStringLiteral("Showing the demo");
     m_asking = true;
     auto *answer = new QDBusPendingCallWatcher(bus.asyncCall(inhibit), this);
     connect(answer, &QDBusPendingCallWatcher::finished, this,

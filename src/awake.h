@@ -15,6 +15,12 @@
 
 class QWindow;
 
+// Whether the session has a bus (DBUS_SESSION_BUS_ADDRESS, or a bus socket in XDG_RUNTIME_DIR), as
+// the process started: decided at the first call, before anything could ask for one. Asking for
+// the session bus without one has libdbus start a bus of its own (autolaunch), which outlives the
+// program.
+bool sessionHasBus();
+
 class StayAwake : public QObject
 {
 public:

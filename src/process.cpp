@@ -1,6 +1,7 @@
 // process.cpp: what every program that runs the demo's window sets up before Qt starts.
 #include "process.h"
 
+#include "awake.h"
 #include "greeting.h"
 #include "words.h"
 #include "x11.h"
@@ -62,6 +63,15 @@ void takeLauncherActivationToken()
     if (!qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN")
         && qEnvironmentVariableIsSet("DESKTOP_STARTUP_ID"))
         qputenv("XDG_ACTIVATION_TOKEN", qgetenv("DESKTOP_STARTUP_ID"));
+}
+
+// Where the session has no bus, libdbus starts one for whoever asks for it (autolaunch, through
+// dbus-launch), and it outlives the program; Qt's accessibility bridge asks as the event loop
+// starts. An address where no bus can be tells every library in the process that there is none.
+void startNoSessionBus()
+{
+    if (!sessionHasBus())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-session-bus");
 }
 
 // What Qt was asked to start on, as the user named it, for the refusals below.
@@ -173,7 +183,8 @@ bool aboutAGoneWindow(const QMessageLogContext &context, const QString &text)
 // report a bug in Qt; the frames are right. Pinned by e2e_picture_sway_scale1.5 and 1.25.
 bool aboutAStaleRatioQtCorrected(const QString &text)
 {
-    return text.startsWith(QLatin1String("The cached device pixel ratio value was stale on window"));
+    return text.startsWith(
+        QLatin1String("The cached device pixel ratio value was stale on window"));
 }
 
 QtMessageHandler qtMessageHandler = nullptr;
@@ -202,6 +213,7 @@ void prepareProcess(int argc, char **argv)
     keepFrameBlocksOutOfTheHeap();
     takeLauncherActivationToken();
     cacheGreetingGlyphs();
+    startNoSessionBus();
     requested = readRequest(argc, argv);
     qtMessageHandler = qInstallMessageHandler(handleQtMessage);
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 
 namespace {
-const char *programName = "scrolldemo";
+const char *name = "scrolldemo";
 } // namespace
 
 void takeProgramName(const char *argv0)
@@ -13,12 +13,17 @@ void takeProgramName(const char *argv0)
     if (!argv0 || !*argv0)
         return;
     const char *slash = std::strrchr(argv0, '/');
-    programName = slash ? slash + 1 : argv0;
+    name = slash ? slash + 1 : argv0;
+}
+
+QString programName()
+{
+    return QString::fromLocal8Bit(name);
 }
 
 void say(const QString &text)
 {
-    std::fprintf(stderr, "%s: %s\n", programName, qPrintable(text));
+    std::fprintf(stderr, "%s: %s\n", name, qPrintable(text));
 }
 
 int refuse(const QString &why)

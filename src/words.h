@@ -6,6 +6,9 @@
 // The name its lines begin with: the file name it was started as, from argv[0].
 void takeProgramName(const char *argv0);
 
+// That name.
+QString programName();
+
 // One line on standard error: the program's name, then the text.
 void say(const QString &text);
 
