@@ -43,6 +43,8 @@ case "${1:-}" in
         libx11-dev libxfixes-dev libxdamage-dev libxss-dev  # the end-to-end tests watch the display
         wmctrl                    # window manager requests
         dbus-daemon python3-dbus python3-gi  # a stand-in screen-saver service on a bus of its own
+        xscreensaver              # and a real one
+        dbus-x11                  # dbus-launch, with which libdbus starts a bus where there is none
         x11-xserver-utils         # xrandr: monitors
         qtwayland5 qt6-wayland    # the demo as a Wayland client
         faketime                  # a year of uptime in a second

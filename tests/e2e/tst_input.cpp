@@ -6,15 +6,17 @@
 #include <QtTest>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
-// A session bus of the test's own, with the stand-in org.freedesktop.ScreenSaver service on it
-// (support/screensaver-service), and what the service has printed.
-class StandInScreenSaver
+// A session bus of the test's own with an org.freedesktop.ScreenSaver service on it
+// (support/screensaver-service): the stand-in, or a real one by name; and what the service
+// reported, line by line.
+class ScreenSaverService
 {
 public:
-    ~StandInScreenSaver()
+    ~ScreenSaverService()
     {
         for (QProcess *process : {&m_service, &m_bus}) {
             process->kill();
@@ -22,21 +24,35 @@ public:
         }
     }
 
-    // Empty once the bus and the service answer; else what went wrong.
-    QString start()
+    // Empty once the bus and the service answer; else what went wrong. A service directory makes
+    // the bus able to start services on demand.
+    QString start(const QString &service, const QString &serviceDirectory = {})
     {
-        m_bus.start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                     QStringLiteral("--print-address=1")});
+        QStringList arguments {QStringLiteral("--nofork"), QStringLiteral("--print-address=1")};
+        if (serviceDirectory.isEmpty()) {
+            arguments << QStringLiteral("--session");
+        } else {
+            m_config.setFileTemplate(QDir::tempPath() + QStringLiteral("/bus-XXXXXX.conf"));
+            if (!m_config.open())
+                return m_config.errorString();
+            m_config.write(
+                "<busconfig><include>/usr/share/dbus-1/session.conf</include><servicedir>"
+                + serviceDirectory.toUtf8() + "</servicedir></busconfig>");
+            m_config.flush();
+            arguments << QStringLiteral("--config-file=") + m_config.fileName();
+        }
+        m_bus.start(QStringLiteral("dbus-daemon"), arguments);
         if (!m_bus.waitForReadyRead(10000))
             return QStringLiteral("dbus-daemon: ") + m_bus.errorString();
         m_address = QString::fromLocal8Bit(m_bus.readLine().trimmed());
-        QProcessEnvironment environment = withBus();
-        m_service.setProcessEnvironment(environment);
+        if (service == QLatin1String("none"))
+            return {};
+        m_service.setProcessEnvironment(withBus());
         m_service.setProcessChannelMode(QProcess::MergedChannels);
-        m_service.start(QStringLiteral(TEST_SUPPORT "/screensaver-service"), QStringList());
-        if (waitFor({QStringLiteral("ready")}, 10000).isEmpty())
-            return QStringLiteral("the stand-in service did not start: ") + log();
+        m_service.start(QStringLiteral(TEST_SUPPORT "/screensaver-service"),
+                        service.isEmpty() ? QStringList() : QStringList {service});
+        if (next({QStringLiteral("ready")}, 10000).isEmpty())
+            return QStringLiteral("the service did not start: ") + log();
         return {};
     }
 
@@ -48,18 +64,22 @@ public:
         return environment;
     }
 
-    // The first line the service printed that starts with one of the prefixes, once it has; empty
-    // when none came in time.
-    QString waitFor(const QStringList &prefixes, int timeoutMs)
+    // The next line the service reported that starts with one of the prefixes, after those this
+    // returned before; empty when none came in time.
+    QString next(const QStringList &prefixes, int timeoutMs)
     {
         QElapsedTimer timer;
         timer.start();
         for (;;) {
             m_log += QString::fromLocal8Bit(m_service.readAll());
-            for (const QString &line : m_log.split(QLatin1Char('\n'))) {
+            const QStringList lines = m_log.split(QLatin1Char('\n'));
+            // The last piece may be a line still being written.
+            for (int i = m_read; i + 1 < lines.size(); ++i) {
                 for (const QString &prefix : prefixes) {
-                    if (line.startsWith(prefix))
-                        return line;
+                    if (lines[i].startsWith(prefix)) {
+                        m_read = i + 1;
+                        return lines[i];
+                    }
                 }
             }
             if (timer.elapsed() >= timeoutMs)
@@ -71,11 +91,45 @@ public:
     QString log() const { return m_log; }
 
 private:
+    QTemporaryFile m_config;
     QProcess m_bus;
     QProcess m_service;
     QString m_address;
     QString m_log;
+    int m_read = 0;
 };
+
+// Processes of the session buses libdbus starts for a program that asks for a session bus where
+// there is none (autolaunch: dbus-launch, and the dbus-daemon it forks), by process id.
+QStringList autolaunchedBuses()
+{
+    QStringList found;
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!command.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = command.readAll().replace('\0', ' ');
+        if (line.startsWith("dbus-launch") || line.contains("dbus-daemon --fork"))
+            found << pid + QLatin1Char(' ') + QString::fromLocal8Bit(line);
+    }
+    return found;
+}
+
+// Hides the demo's window from whoever watches the screen, or shows it again, the desktop's way:
+// minimised on X11, in sway's scratchpad. What went wrong, or an empty string.
+QString hideDemo(const Demo &demo, unsigned long window, bool hide)
+{
+    if (desktop::name() == QLatin1String("sway")) {
+        const QString criteria = QStringLiteral("[pid=%1] ").arg(demo.pid());
+        return runTool(
+            QStringLiteral("swaymsg"),
+            {criteria
+             + (hide ? QStringLiteral("move scratchpad") : QStringLiteral("scratchpad show"))});
+    }
+    return runTool(QStringLiteral("xdotool"),
+                   {hide ? QStringLiteral("windowminimize") : QStringLiteral("windowactivate"),
+                    QString::number(window)});
+}
 
 // Sets the X server's screen saver to come on after seconds of idle time, and back to the
 // server's default when it goes; the other cases take screenshots.
@@ -121,10 +175,12 @@ private slots:
 
 private:
     std::unique_ptr<X11Probe> m_x11;
+    QStringList m_busesAtStart;
 };
 
 void TestInput::initTestCase()
 {
+    m_busesAtStart = autolaunchedBuses();
     m_x11 = std::make_unique<X11Probe>();
     QVERIFY2(m_x11->isOpen(), "no X display: run this through tests/support/virtual-display.sh");
 }
@@ -319,7 +375,11 @@ void TestInput::screenSaverStaysOffWhileWatched()
     const int timeoutS = 3;
     const ScreenSaverTimeout timeout(timeoutS);
     QVERIFY2(timeout.fault.isEmpty(), qPrintable(timeout.fault));
-    Demo demo;
+    // A session without a bus, as in every case but the session bus's: none may be started for the
+    // demo, in this case or before.
+    QProcessEnvironment noBus = QProcessEnvironment::systemEnvironment();
+    noBus.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    Demo demo({}, noBus);
     const unsigned long window = demo.waitForPicture(*m_x11);
     QVERIFY(window);
     QElapsedTimer watched;
@@ -343,42 +403,112 @@ void TestInput::screenSaverStaysOffWhileWatched()
     const QString quit = quitFault(demo);
     QVERIFY2(quit.isEmpty(), qPrintable(quit));
     QTRY_VERIFY_WITH_TIMEOUT(m_x11->screenSaverOn(), (timeoutS + 2) * 1000);
+    QStringList started = autolaunchedBuses();
+    for (const QString &bus : m_busesAtStart)
+        started.removeAll(bus);
+    QVERIFY2(started.isEmpty(), qPrintable(started.join(QLatin1Char('\n'))));
 }
 
 void TestInput::sessionBusInhibitionWhileShown_data()
 {
+    QTest::addColumn<QString>("service");
     QTest::addColumn<bool>("killed");
-    QTest::newRow("ended by Escape") << false;
-    QTest::newRow("killed") << true;
+    QTest::newRow("hidden, shown, covered, Escape") << QString() << false;
+    QTest::newRow("killed") << QString() << true;
+    // XScreenSaver's own service, as Debian ships it.
+    QTest::newRow("xscreensaver, hidden, shown, Escape") << QStringLiteral("xscreensaver") << false;
+    // No service runs, but the bus could start one: none may be started for the demo.
+    QTest::newRow("none running, one startable") << QStringLiteral("startable") << false;
 }
 
-// Through the session bus's org.freedesktop.ScreenSaver, as KDE, Xfce and GNOME offer it: held
-// while the demo is shown, and let go at the end, by the demo or, when it is killed, by the
-// service once the demo's bus name is gone.
+// Through the session bus's org.freedesktop.ScreenSaver, as KDE, Xfce, GNOME and XScreenSaver
+// offer it: held while the demo is seen, let go with the cookie it was given whenever it is
+// hidden, covered whole (X11 without a compositing manager) or ends, and asked again when it is
+// seen again; when it is killed, the service lets go once the demo's bus name is gone.
 void TestInput::sessionBusInhibitionWhileShown()
 {
+    QFETCH(QString, service);
     QFETCH(bool, killed);
-    StandInScreenSaver service;
-    const QString started = service.start();
+    const bool hides = !desktop::isWayland() || desktop::name() == QLatin1String("sway");
+    if (!hides && !killed && service != QLatin1String("startable"))
+        QSKIP(qPrintable(desktop::name() + QStringLiteral(" hides no window on request")));
+    ScreenSaverService bus;
+    const QTemporaryDir services;
+    const QString startedOnDemand = services.filePath(QStringLiteral("started"));
+    if (service == QLatin1String("startable")) {
+        QFile file(services.filePath(QStringLiteral("org.freedesktop.ScreenSaver.service")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[D-BUS Service]\nName=org.freedesktop.ScreenSaver\nExec=/usr/bin/touch "
+                   + startedOnDemand.toUtf8() + "\n");
+    }
+    const QString started = service == QLatin1String("startable")
+        ? bus.start(QStringLiteral("none"), services.path())
+        : bus.start(service);
     QVERIFY2(started.isEmpty(), qPrintable(started));
-    Demo demo({}, service.withBus());
-    QVERIFY(demo.waitForPicture(*m_x11));
-    const QString inhibit = service.waitFor({QStringLiteral("inhibit ")}, 5000);
-    QVERIFY2(!inhibit.isEmpty(), qPrintable(service.log()));
-    QVERIFY2(
-        service.waitFor({QStringLiteral("uninhibit"), QStringLiteral("vanished")}, 0).isEmpty(),
-        qPrintable(service.log()));
-    const QString cookie = inhibit.section(QLatin1Char(' '), 1, 1);
+    Demo demo({}, bus.withBus());
+    const unsigned long window = demo.waitForPicture(*m_x11);
+    QVERIFY(window);
+    if (service == QLatin1String("startable")) {
+        const QString quit = quitFault(demo);
+        QVERIFY2(quit.isEmpty(), qPrintable(quit));
+        QVERIFY2(!QFileInfo::exists(startedOnDemand), "the bus started a service for the demo");
+        return;
+    }
+
+    const QStringList released {QStringLiteral("uninhibit"), QStringLiteral("vanished")};
+    QString cookie;
+    // Asked for once seen; held, and nothing released, until the next step.
+    const auto inhibited = [&bus, &cookie, &released]() -> QString {
+        const QString line = bus.next({QStringLiteral("inhibit ")}, 5000);
+        if (line.isEmpty())
+            return QStringLiteral("no inhibition: ") + bus.log();
+        // The service's "-" stands for an empty word.
+        for (const QString &word :
+             {line.section(QLatin1Char(' '), 2, 2), line.section(QLatin1Char(' '), 3)}) {
+            if (word.isEmpty() || word == QLatin1String("-"))
+                return QStringLiteral("no application name or reason: ") + line;
+        }
+        cookie = line.section(QLatin1Char(' '), 1, 1);
+        return bus.next(released, 300).isEmpty() ? QString() : bus.log();
+    };
+    // The demo's own UnInhibit, with its cookie: the name vanishing does not count.
+    const auto uninhibited = [&bus, &cookie]() -> QString {
+        return bus.next({QStringLiteral("uninhibit ") + cookie}, 5000).isEmpty() ? bus.log()
+                                                                                 : QString();
+    };
+    QString fault = inhibited();
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
     if (killed) {
         demo.kill();
         QCOMPARE(demo.waitForExit(), 128 + 9);
-    } else {
-        const QString quit = quitFault(demo);
-        QVERIFY2(quit.isEmpty(), qPrintable(quit));
+        QVERIFY2(!bus.next({QStringLiteral("vanished ") + cookie}, 5000).isEmpty(),
+                 qPrintable(bus.log()));
+        return;
     }
-    const QString released = service.waitFor(
-        {QStringLiteral("uninhibit ") + cookie, QStringLiteral("vanished ") + cookie}, 5000);
-    QVERIFY2(!released.isEmpty(), qPrintable(service.log()));
+
+    QString hidden = hideDemo(demo, window, true);
+    QVERIFY2(hidden.isEmpty(), qPrintable(hidden));
+    QVERIFY2((fault = uninhibited()).isEmpty(), qPrintable(fault));
+    hidden = hideDemo(demo, window, false);
+    QVERIFY2(hidden.isEmpty(), qPrintable(hidden));
+    QVERIFY2((fault = inhibited()).isEmpty(), qPrintable(fault));
+
+    if (service.isEmpty() && !desktop::isWayland() && !m_x11->compositing()) {
+        unsigned long cover = m_x11->cover(desktop::output(*m_x11));
+        QVERIFY(cover);
+        // The next cases need the screen.
+        const auto uncover = qScopeGuard([this, &cover] {
+            if (cover)
+                m_x11->destroyWindow(cover);
+        });
+        QVERIFY2((fault = uninhibited()).isEmpty(), qPrintable(fault));
+        m_x11->destroyWindow(std::exchange(cover, 0));
+        QVERIFY2((fault = inhibited()).isEmpty(), qPrintable(fault));
+    }
+
+    const QString quit = quitFault(demo);
+    QVERIFY2(quit.isEmpty(), qPrintable(quit));
+    QVERIFY2((fault = uninhibited()).isEmpty(), qPrintable(fault));
 }
 
 // Through the compositor's idle-inhibit protocol, which sway reports in its window tree.

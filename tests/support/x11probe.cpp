@@ -185,6 +185,14 @@ bool X11Probe::screenSaverOn() const
         && info.state == ScreenSaverOn;
 }
 
+qint64 X11Probe::idleMs() const
+{
+    XScreenSaverInfo info {};
+    if (!XScreenSaverQueryInfo(m_display, DefaultRootWindow(m_display), &info))
+        return -1;
+    return qint64(info.idle);
+}
+
 unsigned long X11Probe::rootWindow() const
 {
     return DefaultRootWindow(m_display);

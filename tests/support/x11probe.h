@@ -50,6 +50,9 @@ public:
     // The X server's screen saver (blanking or power saving), through its extension: whether it
     // is on now. Its timeout is set with xset s.
     bool screenSaverOn() const;
+    // How long the server has gone without input (or a reset of its idle time), in
+    // milliseconds, as idle watchers read it; negative without the extension.
+    qint64 idleMs() const;
 
     // A window of the probe's own over an area, above every other: override-redirect, so that no
     // window manager moves it or gives it a frame. Returns it once it is shown, or 0.
