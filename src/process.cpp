@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <glob.h>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -53,6 +54,25 @@ void cacheGreetingGlyphs()
 {
     if (!qEnvironmentVariableIsSet("QT_MAX_CACHED_GLYPH_SIZE"))
         qputenv("QT_MAX_CACHED_GLYPH_SIZE", QByteArray::number(4 * greeting::pixelSize));
+}
+
+// Driver quirk (Mesa 26 on a machine without a DRM device, as a virtual machine without a GPU):
+// on Wayland its EGL looked for a GPU the machine cannot have, and printed five lines of failures
+// at every start, then drew in software. Without a render node software is all Mesa can do, so it
+// is asked for at once, unless the user chooses Mesa's driver. Pinned by the Wayland desktops'
+// silent runs on Debian testing.
+void drawInSoftwareWithoutAGpu()
+{
+    for (const char *choice :
+         {"LIBGL_ALWAYS_SOFTWARE", "GALLIUM_DRIVER", "MESA_LOADER_DRIVER_OVERRIDE"}) {
+        if (qEnvironmentVariableIsSet(choice))
+            return;
+    }
+    glob_t nodes {};
+    const bool anyNode = glob("/dev/dri/renderD*", 0, nullptr, &nodes) == 0;
+    globfree(&nodes);
+    if (!anyNode)
+        qputenv("LIBGL_ALWAYS_SOFTWARE", "1");
 }
 
 // A compositor that guards its focus gives it to a new window that brings the token its launcher
@@ -211,6 +231,7 @@ void prepareProcess(int argc, char **argv)
     if (argc > 0)
         takeProgramName(argv[0]);
     keepFrameBlocksOutOfTheHeap();
+    drawInSoftwareWithoutAGpu();
     takeLauncherActivationToken();
     cacheGreetingGlyphs();
     startNoSessionBus();

@@ -13,6 +13,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 size=${VIRTUAL_DISPLAY_SIZE:-1920x1080}
 desktop=${VIRTUAL_DISPLAY_DESKTOP:-openbox}
 
+# A desktop that cannot run here at all skips the command (status 77).
+"$here/desktop.sh" --check "$desktop" || exit
+
 work=$(mktemp -d)
 xvfb_pid=
 # The desktop's processes are not this shell's children: they are waited for by their process
