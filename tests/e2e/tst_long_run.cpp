@@ -42,7 +42,9 @@ void TestLongRun::thousandsOfFramesPrintNothing()
     QElapsedTimer timer;
     timer.start();
     qint64 longestIdleMs = 0;
-    while (m_x11->framesCounted() < 2000 && timer.elapsed() < 120000) {
+    // Over two and a half intervals at least, however quickly the frames come.
+    while ((m_x11->framesCounted() < 2000 || timer.elapsed() < 5 * resetMs / 2)
+           && timer.elapsed() < 120000) {
         m_x11->waitForFrames(100, 10000);
         longestIdleMs = qMax(longestIdleMs, m_x11->idleMs());
     }
@@ -51,7 +53,6 @@ void TestLongRun::thousandsOfFramesPrintNothing()
           timer.elapsed() / 1000.0, longestIdleMs);
     QVERIFY2(presented,
              qPrintable(QStringLiteral("only %1 frames in 2 minutes").arg(m_x11->framesCounted())));
-    QVERIFY2(timer.elapsed() > 2 * resetMs, "over less than two intervals");
     QVERIFY2(longestIdleMs < resetMs + 1500,
              qPrintable(QStringLiteral("the server's idle time reached %1 ms").arg(longestIdleMs)));
     const QString quit = quitFault(demo);
