@@ -13,5 +13,20 @@ mkdir -p "$build"
     cmake --build "$build" --parallel "$(nproc)" --target scrolldemo tst_animation tst_assets tst_platform
 } > "$log" 2>&1 || { cat "$log" >&2; exit 1; }
 grep -q 'SCROLLDEMO_X11:BOOL=OFF' "$build/CMakeCache.txt"
+
+# A tree an earlier version configured, which turned the Wayland part off by itself (as Qt 6.8's
+# moved headers made it do), builds the part as a new tree does; a part turned off by name stays off.
+earlier=$build/earlier-tree
+rm -rf "$earlier" && mkdir -p "$earlier"
+echo 'set(SCROLLDEMO_WAYLAND OFF CACHE BOOL
+    "Build the Wayland part (on where Qt'"'"'s platform API and libwayland are found)")' \
+    > "$earlier/seed.cmake"
+cmake -S "$source" -B "$earlier" -C "$earlier/seed.cmake" -DQT_VERSION_MAJOR="$qt" \
+    -DSCROLLDEMO_X11=OFF > "$earlier/output.log" 2>&1 || { cat "$earlier/output.log" >&2; exit 1; }
+wayland_now=$(grep '^SCROLLDEMO_WAYLAND:BOOL=' "$build/CMakeCache.txt")
+grep -qx "$wayland_now" "$earlier/CMakeCache.txt" ||
+    { echo "an earlier tree's own choice kept: $(grep '^SCROLLDEMO_WAYLAND:' "$earlier/CMakeCache.txt")" >&2; exit 1; }
+grep -q 'SCROLLDEMO_X11:BOOL=OFF' "$earlier/CMakeCache.txt" ||
+    { echo 'a part turned off by name was turned on' >&2; exit 1; }
 cd "$build"
 ctest --output-on-failure -L unit
