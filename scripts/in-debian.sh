@@ -124,12 +124,18 @@ bind /dev/shm /dev/shm --bind
 bind tmpfs /tmp -t tmpfs -o mode=1777
 
 # The working tree as it is, without build trees and the repository's history; a kept root keeps
-# its build trees.
-tree=/src/scrolldemo
-mkdir -p "$chroot_dir$tree"
-find "$chroot_dir$tree" -mindepth 1 -maxdepth 1 ! -name 'build*' -exec rm -rf {} +
+# its build trees. A file that differs from the copy before takes the time of this copy, so that
+# the kept trees rebuild it even where it is older than they are (a copy from another clone).
+tree=/src/scrolldemo incoming=/src/.incoming
+rm -rf "$chroot_dir$incoming" && mkdir -p "$chroot_dir$tree" "$chroot_dir$incoming"
 tar -C "$root" --exclude=./.git --exclude='./build*' --exclude=./core -c . \
-    | tar -C "$chroot_dir$tree" -x
+    | tar -C "$chroot_dir$incoming" -x
+(cd "$chroot_dir$incoming" && find . -type f -print0) | while IFS= read -r -d '' file; do
+    cmp -s "$chroot_dir$incoming/$file" "$chroot_dir$tree/$file" || touch "$chroot_dir$incoming/$file"
+done
+find "$chroot_dir$tree" -mindepth 1 -maxdepth 1 ! -name 'build*' -exec rm -rf {} +
+find "$chroot_dir$incoming" -mindepth 1 -maxdepth 1 -exec mv -t "$chroot_dir$tree" {} +
+rmdir "$chroot_dir$incoming"
 
 # Waited for in the background, so that a signal to this script is handled at once: the clean-up
 # then ends what runs inside.
