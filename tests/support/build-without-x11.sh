@@ -28,5 +28,26 @@ grep -qx "$wayland_now" "$earlier/CMakeCache.txt" ||
     { echo "an earlier tree's own choice kept: $(grep '^SCROLLDEMO_WAYLAND:' "$earlier/CMakeCache.txt")" >&2; exit 1; }
 grep -q 'SCROLLDEMO_X11:BOOL=OFF' "$earlier/CMakeCache.txt" ||
     { echo 'a part turned off by name was turned on' >&2; exit 1; }
+
+# Where the suite runs on Wayland, Qt runs there: a need of the Wayland part that is missing then
+# stops the configuration and names its package, rather than leaving the part out. libwayland is
+# hidden from pkg-config, which Qt itself needs.
+if [[ " ${SUITE_PARTS:-} " == *" wayland "* ]]; then
+    hidden=$build/pkg-config-without-libwayland
+    rm -rf "$hidden" "$build/need-missing" && mkdir -p "$hidden"
+    for dir in $(pkg-config --variable pc_path pkg-config | tr : ' '); do
+        find "$dir" -maxdepth 1 -name '*.pc' ! -name 'wayland-client.pc' -exec ln -sf -t "$hidden" {} + \
+            2> /dev/null || true
+    done
+    if PKG_CONFIG_LIBDIR=$hidden cmake -S "$source" -B "$build/need-missing" -DQT_VERSION_MAJOR="$qt" \
+        -DSCROLLDEMO_X11=OFF -DBUILD_TESTING=OFF > "$build/need-missing.log" 2>&1 ||
+        ! tr -s ' \n' ' ' < "$build/need-missing.log" |
+            grep -q 'Wayland part cannot be built: install libwayland-dev (Debian'; then
+        echo 'without libwayland the Wayland part did not stop the configuration:' >&2
+        grep -- '-- scrolldemo\|Error' "$build/need-missing.log" >&2
+        exit 1
+    fi
+fi
+# This build runs on no desktop: the suite's parts are not its own.
 cd "$build"
-ctest --output-on-failure -L unit
+env -u SUITE_PARTS ctest --output-on-failure -L unit
